@@ -1,0 +1,38 @@
+# The two commands: `make demo` and `make test`.  Each installs what is
+# missing (Debian packages), configures and builds by itself.
+BUILD ?= build
+JOBS  ?= $(shell nproc)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all build test demo bench fuzz deps clean
+
+all: build
+
+deps:
+	@tools/install-deps test
+
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+# Every test: unit, host-side (dlopen), sandboxed file and daemon tests and
+# the fuzz corpus replays.
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# A whole policy update driven by velkhost against a real rsyslogd, inside
+# the sandbox.
+demo: build
+	@tools/sandbox tools/demo.sh $(BUILD)
+
+bench:
+	@tools/install-deps bench
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVELK_BENCH=ON -DVELK_TESTS=OFF >/dev/null
+	@cmake --build build-bench -j$(JOBS) --target run_bench
+
+fuzz:
+	@tools/install-deps fuzz
+	@fuzz/run_fuzzers.sh $(FUZZ_SECONDS)
+
+clean:
+	rm -rf $(BUILD) build-bench build-fuzz build-asan
