@@ -1,0 +1,164 @@
+// The exported host glue, reached the way a host reaches it: by its C++
+// symbol names in the loaded plug-in.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/fresh_process.h"
+#include "support/loaded_plugin.h"
+#include "support/recording_host.h"
+
+namespace {
+
+// The glue's exported names: part of the contract with hosts.
+struct Glue {
+  explicit Glue(const Plugin& p)
+      : SetLogger(Symbol<void (*)(const ILogger*)>(p, "_Z18SetLoggerInterfacePK7ILogger")),
+        SetPolicyInfo(Symbol<void (*)(const ISensorPolicyInfo*)>(
+            p, "_Z19SetSensorPolicyInfoPK17ISensorPolicyInfo")),
+        SetCapabilities(Symbol<void (*)(const ISensorCapabilities*)>(
+            p, "_Z24SetCapabilitiesInterfacePK19ISensorCapabilities")),
+        Log(Symbol<void (*)(int, const char*, ...)>(p, "_Z3LogiPKcz")),
+        vLog(Symbol<void (*)(int, const char*, va_list)>(p, "_Z4vLogiPKcP13__va_list_tag")),
+        LogMsg(Symbol<void (*)(const char*, int)>(p, "_Z6LogMsgPKci")),
+        SetLogLevel(Symbol<void (*)(int)>(p, "_Z11SetLogLeveli")),
+        LogDB(Symbol<void (*)(int, const char*)>(p, "_Z5LogDBiPKc")),
+        SCGetNumOfPorts(Symbol<int (*)()>(p, "_Z15SCGetNumOfPortsv")),
+        SCGetModel(Symbol<std::string (*)()>(p, "_Z10SCGetModelB5cxx11v")),
+        GetNamespaceInfo(Symbol<int (*)(const std::string&, const std::string&, std::string&)>(
+            p, "_Z16GetNamespaceInfoRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES6_RS4_")),
+        SCGetAVPValue(Symbol<bool (*)(const std::string&, std::string&)>(
+            p, "_Z13SCGetAVPValueRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERS4_")) {}
+
+  void (*SetLogger)(const ILogger*);
+  void (*SetPolicyInfo)(const ISensorPolicyInfo*);
+  void (*SetCapabilities)(const ISensorCapabilities*);
+  void (*Log)(int, const char*, ...);
+  void (*vLog)(int, const char*, va_list);
+  void (*LogMsg)(const char*, int);
+  void (*SetLogLevel)(int);
+  void (*LogDB)(int, const char*);
+  int (*SCGetNumOfPorts)();
+  std::string (*SCGetModel)();
+  int (*GetNamespaceInfo)(const std::string&, const std::string&, std::string&);
+  bool (*SCGetAVPValue)(const std::string&, std::string&);
+};
+
+void CallVLog(const Glue& glue, int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  glue.vLog(level, format, args);
+  va_end(args);
+}
+
+TEST(HostGlue, WithoutInterfacesEverythingIsNeutral) {
+  InFreshProcess([] {
+    Plugin plugin = LoadPlugin();
+    Glue glue(plugin);
+    glue.Log(1, "%s %d %s", "no", 1, "listens");
+    CallVLog(glue, 1, "%s", "nobody");
+    glue.LogMsg("nobody", 3);
+    glue.SetLogLevel(4);
+    glue.LogDB(5, "nobody");
+    EXPECT_EQ(glue.SCGetNumOfPorts(), 0);
+    EXPECT_EQ(glue.SCGetModel(), "");
+    std::string value = "kept";
+    EXPECT_EQ(glue.GetNamespaceInfo("ns", "fileName", value), 1);
+    EXPECT_EQ(value, "kept");
+    EXPECT_FALSE(glue.SCGetAVPValue("avp", value));
+    EXPECT_EQ(value, "kept");
+  });
+}
+
+TEST(HostGlue, LoggingPassesFormatAndArgumentsThrough) {
+  InFreshProcess([] {
+    Plugin plugin = LoadPlugin();
+    Glue glue(plugin);
+    RecordingLogger logger;
+    glue.SetLogger(&logger);
+    glue.Log(7, "a %s b %d c %ld", "x", -3, 40L);
+    CallVLog(glue, 8, "v %s", "y");
+    glue.LogMsg("message", 9);
+    glue.SetLogLevel(10);
+    glue.LogDB(11, "db");
+    ASSERT_EQ(logger.lines.size(), 2u);
+    EXPECT_EQ(logger.lines[0], (RecordingLogger::Line{7, "a x b -3 c 40"}));
+    EXPECT_EQ(logger.formats[0], "a %s b %d c %ld");
+    EXPECT_EQ(logger.lines[1], (RecordingLogger::Line{8, "v y"}));
+    EXPECT_EQ(logger.calls, (std::vector<std::string>{
+                                "LogMsg(message,9)", "SetLogLevel(10)",
+                                "LogDB(11,db)"}));
+    // A null logger stops the forwarding again.
+    glue.SetLogger(nullptr);
+    glue.Log(1, "dropped");
+    EXPECT_EQ(logger.lines.size(), 2u);
+  });
+}
+
+TEST(HostGlue, Capabilities) {
+  InFreshProcess([] {
+    Plugin plugin = LoadPlugin();
+    Glue glue(plugin);
+    FakeCapabilities caps;
+    glue.SetCapabilities(&caps);
+
+    caps.ports = 6;
+    EXPECT_EQ(glue.SCGetNumOfPorts(), 6);
+    caps.write_ports = false;  // the host leaves the preset count alone
+    EXPECT_EQ(glue.SCGetNumOfPorts(), 0);
+
+    caps.model = "VS-2000";
+    EXPECT_EQ(glue.SCGetModel(), "VS-2000");
+    caps.model_rc = 5;  // written, but not vouched for
+    EXPECT_EQ(glue.SCGetModel(), "");
+    caps.model_rc = 0;
+    caps.model = std::string(79, 'm');
+    EXPECT_EQ(glue.SCGetModel(), std::string(79, 'm'));
+    caps.model = std::string(80, 'u');  // no NUL inside the buffer
+    EXPECT_EQ(glue.SCGetModel(), std::string(80, 'u'));
+
+    caps.avps["serial"] = {0, "AB12"};
+    caps.avps["broken"] = {3, "junk"};
+    std::string value = "a much longer earlier value";
+    EXPECT_TRUE(glue.SCGetAVPValue("serial", value));
+    EXPECT_EQ(value, "AB12");
+    EXPECT_FALSE(glue.SCGetAVPValue("broken", value));
+    EXPECT_FALSE(glue.SCGetAVPValue("absent", value));
+    EXPECT_EQ(value, "AB12");
+    // The buffer is cleared before every model and AVP query.
+    for (const std::string& first : caps.first_bytes) EXPECT_EQ(first, "NUL");
+  });
+}
+
+TEST(HostGlue, NamespaceInfo) {
+  InFreshProcess([] {
+    Plugin plugin = LoadPlugin();
+    Glue glue(plugin);
+    FakePolicyInfo info;
+    glue.SetPolicyInfo(&info);
+    struct Case {
+      const char* name;
+      std::string raw;
+      int rc;
+      int want_rc;
+      std::string want;  // value afterwards, starting from "previous value"
+    } cases[] = {
+        {"plain", "a/b.xml", 0, 0, "a/b.xml"},
+        {"host code passes through", "ignored", 7, 7, "previous value"},
+        {"negative code passes through", "ignored", -2, -2, "previous value"},
+        {"511 characters fit", std::string(511, 'x'), 0, 0, std::string(511, 'x')},
+        {"embedded NUL ends the text", std::string("ab\0cd", 5), 0, 0, "ab"},
+        {"no NUL in 512 bytes", std::string(600, 'y'), 0, 0, std::string(512, 'y')},
+        {"empty text", "", 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+      info.Set("key", c.raw, c.rc);
+      std::string value = "previous value";
+      EXPECT_EQ(glue.GetNamespaceInfo("some-ns", "key", value), c.want_rc) << c.name;
+      EXPECT_EQ(value, c.want) << c.name;
+    }
+    EXPECT_EQ(info.asked.back(), "some-ns|key");
+  });
+}
+
+}  // namespace
