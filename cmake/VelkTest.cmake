@@ -27,3 +27,17 @@ function(velk_add_test name)
     ENVIRONMENT "VELK_PLUGIN=$<TARGET_FILE:velkconf>;VELK_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELK_BINARY_DIR=${PROJECT_BINARY_DIR};VELKHOST=$<TARGET_FILE:velkhost>"
     TIMEOUT 600)
 endfunction()
+
+# velk_add_script_test(NAME SCRIPT [SANDBOX]): a shell test, given the same
+# environment as the test executables.
+function(velk_add_script_test name script)
+  cmake_parse_arguments(T "SANDBOX" "" "" ${ARGN})
+  if(T_SANDBOX)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tools/sandbox bash ${script})
+  else()
+    add_test(NAME ${name} COMMAND bash ${script})
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "VELK_PLUGIN=$<TARGET_FILE:velkconf>;VELK_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELK_BINARY_DIR=${PROJECT_BINARY_DIR};VELKHOST=$<TARGET_FILE:velkhost>"
+    TIMEOUT 600)
+endfunction()
