@@ -77,11 +77,17 @@ const char kUsage[] =
 const char kNewFile[] = "/etc/rsyslog.conf.new";
 const char kLiveFile[] = "/etc/rsyslog.conf";
 
+// The plug-in next to this build, else the installed one.
+std::string DefaultPlugin() {
+  if (access(VELK_DEFAULT_PLUGIN, F_OK) == 0) return VELK_DEFAULT_PLUGIN;
+  return VELK_INSTALLED_PLUGIN;
+}
+
 enum class Command { kUpdate, kApply, kRender, kCheck, kInfo };
 
 struct Options {
   Command command = Command::kUpdate;
-  std::string plugin = VELK_DEFAULT_PLUGIN;
+  std::string plugin = DefaultPlugin();
   std::string rsyslogd = "rsyslogd";
   std::string ns = VELKCONF_POLICY_NAMESPACE;
   std::string policy;  // for check: the file to check

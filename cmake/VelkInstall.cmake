@@ -1,0 +1,33 @@
+# Installation: the library, the host headers, pkg-config and CMake package
+# files, velkhost with its man page, the policy schema and examples.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS velkconf EXPORT velkconfTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/velkconf
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT velkconfTargets NAMESPACE velkconf::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/velkconf)
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/velkconfConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/velkconfConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/velkconf)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/velkconfConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/velkconfConfig.cmake
+              ${PROJECT_BINARY_DIR}/velkconfConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/velkconf)
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/velkconf.pc.in
+  ${PROJECT_BINARY_DIR}/velkconf.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/velkconf.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+install(FILES ${PROJECT_SOURCE_DIR}/tools/velkhost/velkhost.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/velkconf/examples
+  FILES_MATCHING PATTERN "*.xml")
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/schemas/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/velkconf/schemas
+  FILES_MATCHING PATTERN "*.xsd")
