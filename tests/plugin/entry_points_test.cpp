@@ -48,10 +48,12 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-std::string ServiceLog() {
+std::string ServiceLogPath() {
   const char* box = std::getenv("VELK_SANDBOX");
-  return box ? ReadAll(std::string(box) + "/service.log") : "";
+  return std::string(box ? box : "/nonexistent") + "/service.log";
 }
+
+std::string ServiceLog() { return ReadAll(ServiceLogPath()); }
 
 // A host as the plug-in expects one: the parser library initialised, the
 // plug-in loaded and initialised with recording services.
@@ -64,6 +66,7 @@ class Host {
     std::remove("/etc/rsyslog.conf.new");
     std::remove("/etc/rsyslog.conf");
     WriteAll("/etc/rsyslog.conf.in", kTemplate);
+    WriteAll(ServiceLogPath(), "");
   }
   ~Host() { xercesc::XMLPlatformUtils::Terminate(); }
 
