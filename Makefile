@@ -16,9 +16,14 @@ build: deps
 	@cmake --build $(BUILD) -j$(JOBS)
 
 # Every test: unit, host-side (dlopen), sandboxed file and daemon tests and
-# the fuzz corpus replays.
+# the fuzz corpus replays; then all of them again built with AddressSanitizer
+# and UBSan, leak detection on.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	@echo "== the same tests under AddressSanitizer, UBSan and LeakSanitizer"
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE=ON >/dev/null
+	@cmake --build build-asan -j$(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j$(JOBS)
 
 # A whole policy update driven by velkhost against a real rsyslogd, inside
 # the sandbox.
