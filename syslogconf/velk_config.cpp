@@ -1,12 +1,322 @@
-// STUB: replaced by the real generator and commit.
 #include "syslogconf/velk_config.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include "syslogconf/velk_policy_processor.h"
-#include "velkconf/velkconf.h"
+#include "velkconf/host_glue.h"
+
+namespace {
+
+const int kTrace = 12;
+const int kFailure = 1;
+
+const char* const kTemplatePath = "/etc/rsyslog.conf.in";
+const char* const kNewPath = "/etc/rsyslog.conf.new";
+const char* const kLivePath = "/etc/rsyslog.conf";
+// Where the generated file is staged before it takes its name: the same
+// directory, so that the final rename cannot cross a file system.
+const char* const kStagingPattern = "/etc/.rsyslog.conf.new.XXXXXX";
+const char* const kRestartCommand = "service syslog restart >/dev/null 2>&1";
+
+const char* const kTemplateOpenError =
+    "Error: Unable to open file /etc/rsyslog.conf.in ";
+const char* const kOutputOpenError =
+    "Error: Unable to open file /etc/rsyslog.conf.new ";
+const char* const kOutputWriteError =
+    "Error: Unable to write file /etc/rsyslog.conf.new: ";
+
+const char* const kLocalLogSuffix = " -/var/zev/velk.log";
+const char* const kFormatDefinition =
+    "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"";
+const char* const kHealthSelector = "local5.*";
+const char* const kSystemSelector = "local6.*";
+const char* const kSecuritySelector = "local7.*";
+
+const char* Word(bool value) { return value ? "true" : "false"; }
+
+std::string DirectoryOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A descriptor closed when it goes out of scope, unless closed before.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() { Close(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  bool IsOpen() const { return m_fd >= 0; }
+  int Get() const { return m_fd; }
+  // 0, or -1 with errno set.
+  int Close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 ? 0 : ::close(fd);
+  }
+
+ private:
+  int m_fd;
+};
+
+// false with errno set.
+bool ReadAll(int fd, std::string& text) {
+  char chunk[8192];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+// false with errno set.
+bool WriteAll(int fd, const std::string& text) {
+  const char* next = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    const ssize_t put = ::write(fd, next, left);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    next += put;
+    left -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+// Makes a rename in directory durable.  Best effort: the rename itself has
+// already happened.
+void SyncDirectory(const std::string& directory) {
+  FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.IsOpen()) ::fsync(dir.Get());
+}
+
+// A text would break out of its rsyslog line: a control character ends or
+// splits it, a backslash escapes or continues it.
+bool BreaksLine(const std::string& text) {
+  for (const unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F || c == '\\') return true;
+  }
+  return false;
+}
+
+// The errno with which unlink(path) would fail, 0 if it would succeed; path
+// must exist.
+int WhyUnlinkWouldFail(const std::string& path) {
+  struct stat file;
+  if (::lstat(path.c_str(), &file) != 0) return errno;
+  if (S_ISDIR(file.st_mode)) return EISDIR;
+  const std::string directory = DirectoryOf(path);
+  if (::access(directory.c_str(), W_OK | X_OK) != 0) return errno;
+  // A file mounted over its name cannot be unlinked.  Device numbers do
+  // not tell (an overlay reports its layers'), mount ids do.
+  struct statx self;
+  struct statx parent;
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID,
+              &self) == 0 &&
+      ::statx(AT_FDCWD, directory.c_str(), 0, STATX_MNT_ID, &parent) == 0 &&
+      (self.stx_mask & parent.stx_mask & STATX_MNT_ID) != 0 &&
+      self.stx_mnt_id != parent.stx_mnt_id) {
+    return EBUSY;
+  }
+  if (S_ISREG(file.st_mode)) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    int flags = 0;
+    if (fd.IsOpen() && ::ioctl(fd.Get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+        (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
+      return EPERM;
+    }
+  }
+  return 0;
+}
+
+// Appends the local-log and forwarding lines of policy, reporting each
+// setting in the log.
+void AppendRules(const VelkPolicyProcessor& policy, std::string& text) {
+  Log(kTrace, "Local syslog: enabled = %s, max size = %s",
+      Word(policy.m_bLocalLogEnabled), policy.m_strLocalLogMaxSize.c_str());
+  if (policy.m_bLocalLogEnabled) {
+    for (const char* selector :
+         {kHealthSelector, kSystemSelector, kSecuritySelector}) {
+      text.append(selector).append(kLocalLogSuffix).append("\n");
+    }
+  }
+
+  const std::vector<VelkPolicyProcessor::SyslogServer_t>& servers =
+      policy.m_vecSyslogServers;
+  if (servers.empty()) return;
+  text.append(kFormatDefinition).append("\n");
+  for (const VelkPolicyProcessor::SyslogServer_t& server : servers) {
+    Log(kTrace,
+        "Remote syslog server: enabled = %s, health event = %s, system event "
+        "= %s, security event = %s, server = (%s)%s:%s",
+        Word(server.enabled), Word(server.healthEvent),
+        Word(server.systemEvent), Word(server.securityEvent),
+        server.proto.c_str(), server.server.c_str(), server.port.c_str());
+    const std::string destination = (server.proto == "tcp" ? " @@" : " @") +
+                                    server.server + ":" + server.port +
+                                    ";VelkFormat\n";
+    if (!server.enabled) continue;
+    if (server.healthEvent) text.append(kHealthSelector).append(destination);
+    if (server.systemEvent) text.append(kSystemSelector).append(destination);
+    if (server.securityEvent) {
+      text.append(kSecuritySelector).append(destination);
+    }
+  }
+}
+
+}  // namespace
+
 CSysConfig::~CSysConfig() {}
+
 VelkConfig::VelkConfig() {}
+
 VelkConfig::~VelkConfig() {}
-bool VelkConfig::Configure(XmlPolicyProcessor*) { return false; }
-bool VelkConfig::CommitTempFiles() const { return false; }
-VelkPolicyProcessor::VelkPolicyProcessor() : XmlPolicyProcessor(VELKCONF_POLICY_NAMESPACE, "policy"), m_bLocalLogEnabled(false) {}
-VelkPolicyProcessor::~VelkPolicyProcessor() {}
-int VelkPolicyProcessor::Parse(xercesc::DOMDocument*) { return 0; }
+
+bool VelkConfig::Fail(const std::string& message) {
+  m_strErrorMessage = message;
+  Log(kFailure, "%s", m_strErrorMessage.c_str());
+  return false;
+}
+
+bool VelkConfig::CheckServerTexts(const VelkPolicyProcessor& policy) {
+  const std::vector<VelkPolicyProcessor::SyslogServer_t>& servers =
+      policy.m_vecSyslogServers;
+  for (std::size_t i = 0; i < servers.size(); ++i) {
+    const VelkPolicyProcessor::SyslogServer_t& server = servers[i];
+    if (!server.enabled ||
+        !(server.healthEvent || server.systemEvent || server.securityEvent)) {
+      continue;  // nothing of it is written
+    }
+    const char* field = BreaksLine(server.server) ? "server"
+                        : BreaksLine(server.port) ? "port"
+                                                  : nullptr;
+    if (field != nullptr) {
+      return Fail(std::string("Error: Invalid character in the ") + field +
+                  " text of remote syslog server " + std::to_string(i + 1) +
+                  " ");
+    }
+  }
+  return true;
+}
+
+bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
+  const VelkPolicyProcessor* policy =
+      dynamic_cast<VelkPolicyProcessor*>(processor);
+  if (policy == nullptr) {
+    return Fail("Error: No syslog forwarding policy to configure ");
+  }
+  if (!CheckServerTexts(*policy)) return false;
+
+  FileDescriptor templateFile(::open(kTemplatePath, O_RDONLY | O_CLOEXEC));
+  if (!templateFile.IsOpen()) return Fail(kTemplateOpenError);
+
+  // The output is written under a temporary name and renamed into place
+  // once complete, so that /etc/rsyslog.conf.new is never seen half
+  // written, not even by a Commit after this process died.
+  struct stat existing;
+  if (::lstat(kNewPath, &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    return Fail(kOutputOpenError);  // nothing can be renamed over it
+  }
+  std::string staging = kStagingPattern;
+  FileDescriptor output(::mkostemp(&staging[0], O_CLOEXEC));
+  if (!output.IsOpen()) return Fail(kOutputOpenError);
+
+  std::string text;
+  bool written = ReadAll(templateFile.Get(), text);
+  int error = errno;
+  templateFile.Close();
+  if (written) {
+    // The line feed ends the template's last line; an empty template has
+    // none to end, and the generated lines stand alone.
+    if (!text.empty()) text += '\n';
+    AppendRules(*policy, text);
+    written = WriteAll(output.Get(), text) &&
+              ::fchmod(output.Get(), 0644) == 0 &&
+              ::fsync(output.Get()) == 0 && output.Close() == 0 &&
+              ::rename(staging.c_str(), kNewPath) == 0;
+    error = errno;
+  }
+  if (!written) {
+    output.Close();
+    ::unlink(staging.c_str());
+    return Fail(kOutputWriteError + std::string(std::strerror(error)));
+  }
+  SyncDirectory(DirectoryOf(kNewPath));
+  return true;
+}
+
+bool VelkConfig::CommitTempFiles() const {
+  Log(kTrace, "VelkConfig::CommitTempFiles: Entered method");
+  const bool replaced = replace_file(kNewPath, kLivePath);
+  // The daemon is restarted whatever happened: its exit status is not ours
+  // to judge.
+  const int status = std::system(kRestartCommand);
+  static_cast<void>(status);
+  Log(kTrace, "VelkConfig::CommitTempFiles: Leaving method. Result: %s",
+      Word(replaced));
+  return replaced;
+}
+
+bool VelkConfig::replace_file(const std::string& source,
+                              const std::string& destination) const {
+  Log(kTrace, "VelkConfig::replace_file: Entered method");
+  bool result = false;
+  if (::access(source.c_str(), F_OK) != 0) {
+    const std::string text =
+        "ERROR: The specified file cannot be replaced because it cannot be "
+        "accessed. File: '" +
+        source + "' Reason: " + std::strerror(errno);
+    Log(kTrace, "VelkConfig::replace_file: %s", text.c_str());
+  } else {
+    remove_file(destination);
+    if (::rename(source.c_str(), destination.c_str()) == 0) {
+      SyncDirectory(DirectoryOf(destination));
+      result = true;
+    } else {
+      const std::string text =
+          "ERROR: The specified file could not be renamed. Source file: '" +
+          source + "', Destination file: '" + destination +
+          "'. Reason: " + std::strerror(errno);
+      Log(kTrace, "VelkConfig::replace_file: %s", text.c_str());
+    }
+  }
+  Log(kTrace, "VelkConfig::replace_file: Leaving method. Result: %s",
+      Word(result));
+  return result;
+}
+
+// The live file is never deleted: the rename that follows replaces it in
+// one step, so that a live configuration exists at every moment, also when
+// the rename fails or the process dies in between.  The log still reports
+// what deleting it would have done.
+bool VelkConfig::remove_file(const std::string& path) const {
+  Log(kTrace, "VelkConfig::remove_file: Entered method");
+  bool result = true;
+  if (::access(path.c_str(), F_OK) != 0) {
+    Log(kTrace, "VelkConfig::remove_file: File '%s' does not exist",
+        path.c_str());
+  } else if (const int error = WhyUnlinkWouldFail(path)) {
+    Log(kTrace, "VelkConfig::remove_file: Unable to delete file '%s'. Reason: %s",
+        path.c_str(), std::strerror(error));
+    result = false;
+  }
+  Log(kTrace, "VelkConfig::remove_file: Leaving method. Result: %s",
+      Word(result));
+  return result;
+}

@@ -7,6 +7,8 @@
 
 #include "syslogconf/sys_config.h"
 
+class VelkPolicyProcessor;
+
 class VelkConfig : public CSysConfig {
  public:
   VelkConfig();
@@ -17,6 +19,11 @@ class VelkConfig : public CSysConfig {
   bool CommitTempFiles() const;
 
  private:
+  // Sets m_strErrorMessage, logs it and returns false.
+  bool Fail(const std::string& message);
+  // False (with the message set) when a text that would be written holds a
+  // character that ends or continues an rsyslog line.
+  bool CheckServerTexts(const VelkPolicyProcessor& policy);
   bool replace_file(const std::string& source,
                     const std::string& destination) const;
   bool remove_file(const std::string& path) const;

@@ -26,43 +26,6 @@ class XercesEnvironment : public ::testing::Environment {
 inline ::testing::Environment* const g_xercesEnvironment =
     ::testing::AddGlobalTestEnvironment(new XercesEnvironment);
 
-// Installs a fresh logger, policy information and configuration parameters
-// for each test, and takes them away afterwards.
-class HostTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    SetLoggerInterface(&logger);
-    SetSensorPolicyInfo(&info);
-    ConfigParameters::SetConfigInterface(&params);
-  }
-  void TearDown() override {
-    SetLoggerInterface(nullptr);
-    SetSensorPolicyInfo(nullptr);
-    ConfigParameters::SetConfigInterface(nullptr);
-  }
-
-  // The lines logged at level.
-  std::vector<std::string> LinesAt(int level) const {
-    std::vector<std::string> out;
-    for (const RecordingLogger::Line& line : logger.lines) {
-      if (line.level == level) out.push_back(line.text);
-    }
-    return out;
-  }
-  // Every line, whatever its level, as one text.
-  std::string WholeLog() const {
-    std::string out;
-    for (const RecordingLogger::Line& line : logger.lines) {
-      out += line.text + "\n";
-    }
-    return out;
-  }
-
-  RecordingLogger logger;
-  FakePolicyInfo info;
-  FakeConfigParameters params;
-};
-
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -92,5 +55,56 @@ inline std::string SourceDir() {
   const char* dir = std::getenv("VELK_SOURCE_DIR");
   return dir != nullptr ? dir : ".";
 }
+
+// Installs a fresh logger, policy information and configuration parameters
+// for each test, and takes them away afterwards.
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetLoggerInterface(&logger);
+    SetSensorPolicyInfo(&info);
+    ConfigParameters::SetConfigInterface(&params);
+  }
+  void TearDown() override {
+    SetLoggerInterface(nullptr);
+    SetSensorPolicyInfo(nullptr);
+    ConfigParameters::SetConfigInterface(nullptr);
+  }
+
+  // A sensor's policy repository under the default root, as the host
+  // describes it: the policy at /etc/tesk/policies/velk/velk.xml, its copy
+  // at /tmp/ppd/velk.xml and the schema at /etc/tesk/schemas/velk/velk.xsd.
+  // Only inside the sandbox.
+  void LayOutRepository() {
+    info.Set("fileName", "velk/velk.xml");
+    info.Set("relativePath", "velk");
+    info.Set("schemaName", "velk.xsd");
+    MakeDirs("/etc/tesk/policies/velk");
+    MakeDirs("/etc/tesk/schemas/velk");
+    WriteFile("/etc/tesk/schemas/velk/velk.xsd",
+              ReadFile(SourceDir() + "/schemas/velk.xsd"));
+  }
+
+  // The lines logged at level.
+  std::vector<std::string> LinesAt(int level) const {
+    std::vector<std::string> out;
+    for (const RecordingLogger::Line& line : logger.lines) {
+      if (line.level == level) out.push_back(line.text);
+    }
+    return out;
+  }
+  // Every line, whatever its level, as one text.
+  std::string WholeLog() const {
+    std::string out;
+    for (const RecordingLogger::Line& line : logger.lines) {
+      out += line.text + "\n";
+    }
+    return out;
+  }
+
+  RecordingLogger logger;
+  FakePolicyInfo info;
+  FakeConfigParameters params;
+};
 
 #endif  // VELKCONF_TESTS_SUPPORT_POLICY_FIXTURE_H_

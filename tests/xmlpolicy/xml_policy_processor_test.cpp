@@ -42,16 +42,6 @@ class ProbeProcessor : public XmlPolicyProcessor {
 
 class XmlPolicyProcessorTest : public HostTest {
  protected:
-  // The repository of a sensor: the policy's namespace information and its
-  // schema under the default root.
-  void Repository() {
-    info.Set("fileName", "velk/velk.xml");
-    info.Set("relativePath", "velk");
-    info.Set("schemaName", "velk.xsd");
-    MakeDirs("/etc/tesk/policies/velk");
-    MakeDirs("/etc/tesk/schemas/velk");
-    WriteFile(kSchema, ReadFile(SourceDir() + "/schemas/velk.xsd"));
-  }
   int ProcessBuffer(ProbeProcessor& p, const std::string& xml) {
     return p.Process(reinterpret_cast<const unsigned char*>(xml.data()),
                      static_cast<unsigned int>(xml.size()));
@@ -124,7 +114,7 @@ TEST_F(XmlPolicyProcessorTest, ConstructorComputesThePaths) {
 }
 
 TEST_F(XmlPolicyProcessorTest, BufferIsParsedWithoutValidation) {
-  Repository();  // a schema that the document below would fail
+  LayOutRepository();  // a schema that the document below would fail
   ProbeProcessor p;
   ASSERT_EQ(ProcessBuffer(p, "<policy><anything/></policy>"), 0);
   EXPECT_EQ(p.parses, 1);
@@ -143,7 +133,7 @@ TEST_F(XmlPolicyProcessorTest, ParseResultIsTheResult) {
 }
 
 TEST_F(XmlPolicyProcessorTest, FileRouteValidatesAgainstTheSchema) {
-  Repository();
+  LayOutRepository();
   WriteFile(kTarget, kValidPolicy);
   ProbeProcessor p;
   for (unsigned int size : {0u, 5u}) {
@@ -170,7 +160,7 @@ TEST_F(XmlPolicyProcessorTest, FileRouteValidatesAgainstTheSchema) {
 }
 
 TEST_F(XmlPolicyProcessorTest, BufferWinsOverFilesButTheChoiceIsLogged) {
-  Repository();
+  LayOutRepository();
   WriteFile(kTemp, "not xml");
   ProbeProcessor p;
   ASSERT_EQ(ProcessBuffer(p, "<policy/>"), 0) << p.m_strErrorMsg;
@@ -207,7 +197,7 @@ TEST_F(XmlPolicyProcessorTest, FailuresBecomeMessagesAndOneLogLine) {
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Repository();
+    LayOutRepository();
     ::unlink(kTarget.c_str());
     if (c.file) WriteFile(kTarget, c.file);
     logger.lines.clear();
@@ -252,7 +242,7 @@ TEST_F(XmlPolicyProcessorTest, SuccessClearsAnEarlierFailure) {
 }
 
 TEST_F(XmlPolicyProcessorTest, MissingSchemaFailsTheFileRoute) {
-  Repository();
+  LayOutRepository();
   ::unlink(kSchema.c_str());
   WriteFile(kTarget, kValidPolicy);
   ProbeProcessor p;
@@ -297,7 +287,7 @@ class Listener {
 // resource on the network, or itself over and over.  None gets further
 // than the document type declaration or the schema hint, on either route.
 TEST_F(XmlPolicyProcessorTest, HostileDocumentsOpenNothing) {
-  Repository();
+  LayOutRepository();
   const std::string secret = "/etc/tesk/secret";
   WriteFile(secret, "TOP-SECRET-KEY");
   Listener listener;
