@@ -22,8 +22,10 @@ const char* const kTemplatePath = "/etc/rsyslog.conf.in";
 const char* const kNewPath = "/etc/rsyslog.conf.new";
 const char* const kLivePath = "/etc/rsyslog.conf";
 // Where the generated file is staged before it takes its name: the same
-// directory, so that the final rename cannot cross a file system.
-const char* const kStagingPattern = "/etc/.rsyslog.conf.new.XXXXXX";
+// directory, so that the final rename cannot cross a file system.  One
+// fixed name, so that a process killed while writing leaves at most one
+// stray file, which the next run overwrites.
+const char* const kStagingPath = "/etc/.rsyslog.conf.new.tmp";
 const char* const kRestartCommand = "service syslog restart >/dev/null 2>&1";
 
 const char* const kTemplateOpenError =
@@ -233,8 +235,9 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   if (::lstat(kNewPath, &existing) == 0 && S_ISDIR(existing.st_mode)) {
     return Fail(kOutputOpenError);  // nothing can be renamed over it
   }
-  std::string staging = kStagingPattern;
-  FileDescriptor output(::mkostemp(&staging[0], O_CLOEXEC));
+  FileDescriptor output(
+      ::open(kStagingPath, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+             0666));
   if (!output.IsOpen()) return Fail(kOutputOpenError);
 
   std::string text;
@@ -246,15 +249,13 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
     // none to end, and the generated lines stand alone.
     if (!text.empty()) text += '\n';
     AppendRules(*policy, text);
-    written = WriteAll(output.Get(), text) &&
-              ::fchmod(output.Get(), 0644) == 0 &&
-              ::fsync(output.Get()) == 0 && output.Close() == 0 &&
-              ::rename(staging.c_str(), kNewPath) == 0;
+    written = WriteAll(output.Get(), text) && ::fsync(output.Get()) == 0 &&
+              output.Close() == 0 && ::rename(kStagingPath, kNewPath) == 0;
     error = errno;
   }
   if (!written) {
     output.Close();
-    ::unlink(staging.c_str());
+    ::unlink(kStagingPath);
     return Fail(kOutputWriteError + std::string(std::strerror(error)));
   }
   SyncDirectory(DirectoryOf(kNewPath));

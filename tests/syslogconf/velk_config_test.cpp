@@ -161,6 +161,8 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
        kLocalLines + kFormat + "local5.* @a:1;VelkFormat\n", false},
       {"empty template, nothing to configure", "", false, {}, "", false},
   };
+  // What a process killed while writing left behind.
+  WriteFile("/etc/.rsyslog.conf.new.tmp", "stale, partial");
   for (const OutputCase& c : cases) {
     SCOPED_TRACE(c.name);
     WriteFile(kIn, c.templateText);
@@ -177,7 +179,9 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
     }
     struct stat st;
     ASSERT_EQ(::stat(kNew.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
   }
   EXPECT_EQ(EtcFiles(".rsyslog"), std::vector<std::string>());
 }
@@ -332,6 +336,7 @@ class SmallEtcTest : public VelkConfigTest {
     WriteFile("/tmp/big-template", std::string(64 * 1024, '#') + "\n");
     ASSERT_EQ(::mount("velk-small", "/etc", "tmpfs", 0, "size=16k"), 0);
     WriteFile(kNew, "previous\n");
+    WriteFile(kLive, "live\n");
     ASSERT_EQ(::symlink("/tmp/big-template", kIn.c_str()), 0);
   }
   void TearDown() override {
@@ -347,6 +352,7 @@ TEST_F(SmallEtcTest, FullDiskRemovesThePartialOutput) {
             "on device");
   EXPECT_EQ(LinesAt(1), std::vector<std::string>{message});
   EXPECT_EQ(ReadFile(kNew), "previous\n");
+  EXPECT_EQ(ReadFile(kLive), "live\n");
   EXPECT_EQ(EtcFiles(".rsyslog"), std::vector<std::string>());
 }
 

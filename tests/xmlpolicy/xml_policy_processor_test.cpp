@@ -2,15 +2,13 @@
 // them.
 #include "xmlpolicy/xml_policy_processor.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <xercesc/dom/DOMElement.hpp>
 
+#include "support/loopback_listener.h"
 #include "support/policy_fixture.h"
 #include "unicode/utf16_to_utf8.h"
 #include "velkconf/velkconf.h"
@@ -252,37 +250,6 @@ TEST_F(XmlPolicyProcessorTest, MissingSchemaFailsTheFileRoute) {
       << p.m_strErrorMsg;
 }
 
-// A TCP listener on loopback that counts the connections made to it.
-class Listener {
- public:
-  Listener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), length), 0);
-    EXPECT_EQ(::listen(fd_, 16), 0);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~Listener() { ::close(fd_); }
-  std::string Url(const std::string& file) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + file;
-  }
-  int Connections() {
-    int count = 0;
-    for (int fd; (fd = ::accept(fd_, nullptr, nullptr)) >= 0; ++count) {
-      ::close(fd);
-    }
-    return count;
-  }
-
- private:
-  int fd_;
-  int port_ = 0;
-};
-
 // Documents that try to make the parser read something: a local secret, a
 // resource on the network, or itself over and over.  None gets further
 // than the document type declaration or the schema hint, on either route.
@@ -290,7 +257,7 @@ TEST_F(XmlPolicyProcessorTest, HostileDocumentsOpenNothing) {
   LayOutRepository();
   const std::string secret = "/etc/tesk/secret";
   WriteFile(secret, "TOP-SECRET-KEY");
-  Listener listener;
+  LoopbackListener listener;
   const std::string open = "<policy xmlns='" + kNs + "'";
   const std::string laughs =
       "<!DOCTYPE policy [<!ENTITY a 'haha'>"

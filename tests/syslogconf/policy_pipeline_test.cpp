@@ -1,0 +1,235 @@
+// A whole policy update through the entry points, as a host drives it:
+// hostile policies, the generated file against rsyslogd's own check, and
+// commits killed at random moments.  Runs inside the sandbox.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "support/loopback_listener.h"
+#include "support/policy_fixture.h"
+#include "velkconf/velkconf.h"
+
+namespace {
+
+const std::string kIn = "/etc/rsyslog.conf.in";
+const std::string kNew = "/etc/rsyslog.conf.new";
+const std::string kLive = "/etc/rsyslog.conf";
+const std::string kPolicyFile = "/etc/tesk/policies/velk/velk.xml";
+const std::string kSecret = "/etc/tesk/secret.key";
+const char* const kSecretText = "S3CR3T-9f1c";
+const std::string kOpen =
+    "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'>";
+
+const std::string kTemplate =
+    "global(workDirectory=\"/tmp/velk-rsyslog\")\n"
+    "module(load=\"imudp\")\n"
+    "input(type=\"imudp\" address=\"127.0.0.1\" port=\"5514\")\n"
+    "mail.* -/tmp/velk-rsyslog/mail.log\n";
+
+std::string LastError() {
+  char* message = nullptr;
+  GetErrorMessage(&message);
+  const std::string text = message;
+  ReleaseErrorMessage(message);
+  return text;
+}
+
+long ProcessText(const std::string& xml) {
+  return Process(VELKCONF_POLICY_NAMESPACE,
+                 reinterpret_cast<const unsigned char*>(xml.data()),
+                 static_cast<unsigned int>(xml.size()));
+}
+
+class PolicyPipelineTest : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    LayOutRepository();
+    WriteFile(kIn, kTemplate);
+    WriteFile(kLive, "# the live configuration\n");
+    ::unlink(kNew.c_str());
+    ::mkdir("/tmp/velk-rsyslog", 0755);
+  }
+};
+
+// Each hostile policy fails, on the route it comes by, and leaves every
+// file as it was; neither the secret nor the text it tried to smuggle into
+// the configuration shows in the message or the log.
+TEST_F(PolicyPipelineTest, HostilePoliciesChangeNothingAndLeakNothing) {
+  WriteFile(kSecret, kSecretText);
+  LoopbackListener listener;
+  const std::string server =
+      "enabled='true' healthEvent='true' systemEvent='true' "
+      "securityEvent='true' proto='udp' ";
+  std::string laughs = "<!DOCTYPE policy [<!ENTITY l0 'lol'>";
+  for (int i = 1; i <= 9; ++i) {
+    laughs += "<!ENTITY l" + std::to_string(i) + " '";
+    for (int j = 0; j < 10; ++j) laughs += "&l" + std::to_string(i - 1) + ";";
+    laughs += "'>";
+  }
+  laughs += "]>";
+  const struct {
+    const char* name;
+    std::string xml;
+    bool fromFile;
+  } cases[] = {
+      {"entity naming a secret",
+       "<!DOCTYPE policy [<!ENTITY k SYSTEM 'file://" + kSecret + "'>]>" +
+           kOpen + "<LocalLog enabled='true' maxSize='&k;'/>"
+                   "<RemoteSyslogServer " + server +
+           "port='514' server='&k;'/></policy>",
+       false},
+      {"entity naming a secret, from the repository",
+       "<!DOCTYPE policy [<!ENTITY k SYSTEM '" + kSecret + "'>]>" + kOpen +
+           "<LocalLog enabled='true' maxSize='&k;'/></policy>",
+       true},
+      {"document type over HTTP",
+       "<!DOCTYPE policy SYSTEM '" + listener.Url("p.dtd") + "'>" + kOpen +
+           "</policy>",
+       false},
+      {"schema hint over HTTP, from the repository",
+       "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk' "
+       "xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance' "
+       "xsi:schemaLocation='urn:x " + listener.Url("x.xsd") +
+           "'><x:y xmlns:x='urn:x'/></policy>",
+       true},
+      {"billion laughs",
+       laughs + kOpen + "<LocalLog enabled='true' maxSize='&l9;'/></policy>",
+       false},
+      {"line feed in a server",
+       kOpen + "<RemoteSyslogServer " + server +
+           "port='514' server='a:1;VelkFormat&#10;*.* "
+           "action(type=\"omprog\" binary=\"/bin/sh\")&#10;#'/></policy>",
+       false},
+      {"carriage return in a port",
+       kOpen + "<RemoteSyslogServer " + server +
+           "port='514&#13;*.* |/bin/sh' server='a'/></policy>",
+       false},
+      {"backslash in a port",
+       kOpen + "<RemoteSyslogServer " + server +
+           "port='514;VelkFormat \\' server='a'/></policy>",
+       false},
+      {"tab inside a server",
+       kOpen + "<RemoteSyslogServer " + server +
+           "port='1' server='a&#9;omprog'/></policy>",
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    logger.lines.clear();
+    WriteFile(kPolicyFile, c.xml);
+    PreProcess();
+    const long rc = c.fromFile ? Process(VELKCONF_POLICY_NAMESPACE, nullptr, 0)
+                               : ProcessText(c.xml);
+    EXPECT_NE(rc, 0);
+    EXPECT_FALSE(Exists(kNew));
+    EXPECT_EQ(ReadFile(kLive), "# the live configuration\n");
+    EXPECT_EQ(listener.Connections(), 0);
+    const std::string message = LastError();
+    EXPECT_FALSE(message.empty());
+    for (const std::string& text : {message, WholeLog()}) {
+      EXPECT_EQ(text.find(kSecretText), std::string::npos) << text;
+      EXPECT_EQ(text.find("lollol"), std::string::npos);
+    }
+    // What the policy tried to write shows nowhere but in the policy text
+    // of a parse failure's log line.
+    EXPECT_EQ(message.find("omprog"), std::string::npos);
+    EXPECT_EQ(message.find("/bin/sh"), std::string::npos);
+    EXPECT_EQ(LinesAt(1).size(), 1u);
+    for (const std::string& line : LinesAt(12)) {
+      EXPECT_EQ(line.find("/bin/sh"), std::string::npos) << line;
+    }
+  }
+}
+
+// The example policy, from the host's memory and from the repository,
+// yields a configuration that rsyslogd accepts; committed, it is live.
+TEST_F(PolicyPipelineTest, ExamplePolicyGivesAConfigurationRsyslogdAccepts) {
+  const std::string example = ReadFile(SourceDir() + "/examples/velk-policy.xml");
+  const std::string expected =
+      kTemplate + "\n" +
+      "local5.* -/var/zev/velk.log\n"
+      "local6.* -/var/zev/velk.log\n"
+      "local7.* -/var/zev/velk.log\n"
+      "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n"
+      "local5.* @monitor.branch.example:514;VelkFormat\n"
+      "local6.* @@10.20.0.15:6514;VelkFormat\n"
+      "local7.* @@10.20.0.15:6514;VelkFormat\n"
+      "local7.* @@[2001:db8:40::25]:10514;VelkFormat\n";
+  WriteFile(kPolicyFile, example);
+  for (const bool fromFile : {false, true}) {
+    SCOPED_TRACE(fromFile ? "file" : "buffer");
+    ::unlink(kNew.c_str());
+    const long rc = fromFile ? Process(VELKCONF_POLICY_NAMESPACE, nullptr, 0)
+                             : ProcessText(example);
+    ASSERT_EQ(rc, 0) << LastError();
+    EXPECT_EQ(ReadFile(kNew), expected);
+    EXPECT_EQ(std::system(("rsyslogd -N1 -f " + kNew + " >/dev/null 2>&1").c_str()),
+              0);
+  }
+  EXPECT_EQ(Commit(), 0);
+  EXPECT_EQ(ReadFile(kLive), expected);
+  EXPECT_FALSE(Exists(kNew));
+  EXPECT_EQ(Commit(), 1);
+  EXPECT_EQ(LastError(), "Unable to commit the new syslog configuration");
+  EXPECT_EQ(ReadFile(kLive), expected);
+}
+
+// Whenever the process dies, the live configuration is one of the complete
+// versions, and so is any /etc/rsyslog.conf.new that a later Commit would
+// put live.
+TEST_F(PolicyPipelineTest, KilledCommitsLeaveCompleteFiles) {
+  // A large template, so that writing takes a while.
+  std::string big = kTemplate;
+  while (big.size() < 512 * 1024) big += "# padding padding padding\n";
+  WriteFile(kIn, big);
+  const std::string policies[] = {
+      kOpen + "<LocalLog enabled='true' maxSize='1'/></policy>",
+      kOpen + "<RemoteSyslogServer enabled='true' healthEvent='true' "
+              "systemEvent='false' securityEvent='false' proto='udp' "
+              "port='514' server='a'/></policy>"};
+  const std::string versions[] = {
+      big + "\nlocal5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\n"
+            "local7.* -/var/zev/velk.log\n",
+      big + "\n$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n"
+            "local5.* @a:514;VelkFormat\n"};
+  ASSERT_EQ(ProcessText(policies[0]), 0);
+  ASSERT_EQ(Commit(), 0);
+  ASSERT_EQ(ReadFile(kLive), versions[0]);
+
+  SetLoggerInterface(nullptr);  // the child would only pile up lines
+  std::mt19937 random(20261206);
+  for (int round = 0; round < 25; ++round) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (unsigned i = 0;; ++i) {
+        ProcessText(policies[i % 2]);
+        Commit();
+      }
+    }
+    ::usleep(std::uniform_int_distribution<useconds_t>(1000, 40000)(random));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    SCOPED_TRACE(round);
+    const std::string live = ReadFile(kLive);
+    EXPECT_TRUE(live == versions[0] || live == versions[1])
+        << live.size() << " bytes";
+    if (Exists(kNew)) {
+      const std::string pending = ReadFile(kNew);
+      EXPECT_TRUE(pending == versions[0] || pending == versions[1])
+          << pending.size() << " bytes";
+    }
+  }
+  ::unlink("/etc/.rsyslog.conf.new.tmp");
+}
+
+}  // namespace
