@@ -1,0 +1,100 @@
+// Many whole updates in one host process: the plug-in lives as long as its
+// host, so memory must not grow with the number of updates.
+#include <gtest/gtest.h>
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/loaded_plugin.h"
+#include "velkconf/velkconf.h"
+
+namespace {
+
+// Resident set in KiB, from /proc.
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+// A logger that drops everything, as a quiet host's would.
+class QuietLogger : public ILogger {
+ public:
+  int LogMsg(const char*, int) const override { return 0; }
+  int vLog(int, const char*, va_list) const override { return 0; }
+  int SetLogLevel(int) const override { return 0; }
+  int LogDB(int, const char*) const override { return 0; }
+};
+
+std::string Policy(int servers, bool local) {
+  std::ostringstream s;
+  s << "<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE "\">"
+    << "<LocalLog enabled=\"" << (local ? "true" : "false")
+    << "\" maxSize=\"1MB\"/>";
+  for (int i = 0; i < servers; ++i) {
+    s << "<RemoteSyslogServer enabled=\"true\" healthEvent=\"true\""
+         " systemEvent=\"true\" securityEvent=\"false\" proto=\""
+      << (i % 2 ? "tcp" : "udp") << "\" port=\"" << 514 + i
+      << "\" server=\"10.0.0." << i + 1 << "\"/>";
+  }
+  s << "</policy>";
+  return s.str();
+}
+
+TEST(Soak, TenThousandUpdatesDoNotGrowTheHost) {
+  const int kCycles = std::getenv("VELK_SOAK_CYCLES")
+                          ? std::atoi(std::getenv("VELK_SOAK_CYCLES"))
+                          : 10000;
+  // The restart is not what is measured here.
+  std::ofstream(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service")
+      << "#!/bin/sh\nexit 0\n";
+  std::ofstream("/etc/rsyslog.conf.in") << "# template\n";
+
+  Plugin plugin = LoadPlugin();
+  xercesc::XMLPlatformUtils::Initialize();
+  // Services that remember nothing, so that only the plug-in can grow.
+  QuietLogger logger;
+  plugin.Initialize(&logger, nullptr, nullptr, nullptr);
+
+  const std::string policies[2] = {Policy(3, true), Policy(8, false)};
+  long after_warmup = 0;
+  int failures = 0;
+  for (int cycle = 1; cycle <= kCycles; ++cycle) {
+    const std::string& p = policies[cycle % 2];
+    plugin.PreProcess();
+    failures += plugin.Process("ns", reinterpret_cast<const unsigned char*>(p.data()),
+                               static_cast<unsigned int>(p.size())) != 0;
+    long post = 0;
+    plugin.PostProcess(0, &post);
+    plugin.Validate();
+    failures += plugin.Commit() != 0;
+    if (cycle % 97 == 0) {  // the failure paths too
+      plugin.Process("ns", reinterpret_cast<const unsigned char*>("<x"), 2);
+      plugin.Commit();  // nothing new to commit: fails
+      plugin.ReleaseErrorMessage(nullptr);
+      char* message = nullptr;
+      plugin.GetErrorMessage(&message);
+      plugin.ReleaseErrorMessage(message);
+    }
+    if (cycle == kCycles / 10) after_warmup = ResidentKiB();
+  }
+  const long at_end = ResidentKiB();
+  plugin.Uninitialize();
+  xercesc::XMLPlatformUtils::Terminate();
+
+  std::printf("resident set after %d updates: %ld KiB; after %d: %ld KiB; growth %ld KiB\n",
+              kCycles / 10, after_warmup, kCycles, at_end, at_end - after_warmup);
+  RecordProperty("rss_kib_after_warmup", static_cast<int>(after_warmup));
+  RecordProperty("rss_kib_at_end", static_cast<int>(at_end));
+  EXPECT_EQ(failures, 0);
+  EXPECT_LT(at_end - after_warmup, 1024) << "the host grew by more than 1 MiB";
+}
+
+}  // namespace
