@@ -14,6 +14,16 @@
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer keeps freed memory in quarantine, so the resident set
+// says nothing here; LeakSanitizer checks at exit instead.
+const bool kMeasureGrowth = false;
+const int kDefaultCycles = 1000;
+#else
+const bool kMeasureGrowth = true;
+const int kDefaultCycles = 10000;
+#endif
+
 // Resident set in KiB, from /proc.
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");
@@ -51,7 +61,7 @@ std::string Policy(int servers, bool local) {
 TEST(Soak, TenThousandUpdatesDoNotGrowTheHost) {
   const int kCycles = std::getenv("VELK_SOAK_CYCLES")
                           ? std::atoi(std::getenv("VELK_SOAK_CYCLES"))
-                          : 10000;
+                          : kDefaultCycles;
   // The restart is not what is measured here.
   std::ofstream(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service")
       << "#!/bin/sh\nexit 0\n";
@@ -94,7 +104,9 @@ TEST(Soak, TenThousandUpdatesDoNotGrowTheHost) {
   RecordProperty("rss_kib_after_warmup", static_cast<int>(after_warmup));
   RecordProperty("rss_kib_at_end", static_cast<int>(at_end));
   EXPECT_EQ(failures, 0);
-  EXPECT_LT(at_end - after_warmup, 1024) << "the host grew by more than 1 MiB";
+  if (kMeasureGrowth) {
+    EXPECT_LT(at_end - after_warmup, 1024) << "the host grew by more than 1 MiB";
+  }
 }
 
 }  // namespace
