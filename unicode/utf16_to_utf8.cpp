@@ -1,7 +1,9 @@
-// UTF-16 to UTF-8: the one routine behind both exported forms of
+// UTF-16 to UTF-8: the one core loop behind both exported forms of
 // ConvertUTF16toUTF8 and the parser-string conversions.
 #include "unicode/utf16_to_utf8.h"
 
+#include "unicode/convert_run.h"
+#include "unicode/simd_runs.h"
 #include "unicode/utf_tables.h"
 
 namespace velk {
@@ -11,96 +13,50 @@ const unsigned char firstByteMark[7] = {0x00, 0x00, 0xC0, 0xE0,
 
 namespace {
 
-// Where the converted bytes go.  The buffer sink can run out of room; the
-// string sink grows.
-struct BufferSink {
-  unsigned char* pos;
-  unsigned char* end;
-  static constexpr unsigned long kMax = 0x10FFFE;
-  bool Fits(int length) const { return length <= end - pos; }
-  void Put(unsigned long value, int length) {
-    WriteUtf8(value, length, pos);
-    pos += length;
-  }
-};
-
-struct StringSink {
-  std::string& out;
-  unsigned long* count;
-  static constexpr unsigned long kMax = 0x10FFFF;
-  bool Fits(int) const { return true; }
-  void Put(unsigned long value, int length) {
-    const std::size_t at = out.size();
-    out.resize(at + static_cast<std::size_t>(length));
-    WriteUtf8(value, length, reinterpret_cast<unsigned char*>(&out[at]));
-    ++*count;
-  }
-};
-
-template <typename Unit, typename Sink>
-ConversionResult Convert(const Unit** sourceStart, const Unit* sourceEnd,
-                         Sink& sink, ConversionFlags flags) {
-  const bool strict = flags == strictConversion;
-  ConversionResult result = conversionOK;
-  const Unit* src = *sourceStart;
-  while (src < sourceEnd) {
-    // Runs of ASCII need none of the checks below.
-    if (*src < 0x80 && sink.Fits(1)) {
-      sink.Put(static_cast<unsigned long>(*src++), 1);
+// kStringForm: the string form encodes up to U+10FFFF, the buffer form only
+// up to U+10FFFE.
+template <bool kStringForm, typename Unit>
+ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& run) {
+  constexpr unsigned long kMax = kStringForm ? kMaxUtf16 : kMaxUtf16 - 1;
+  const Unit* src = run.src;
+  unsigned char* dst = run.dst;
+  ConversionResult stop = conversionOK;
+  while (src < run.srcEnd) {
+    if (UnitValue(*src) < 0x80) {
+      const std::size_t n = CopyRun<0x80>(src, run.srcEnd, dst, run.dstEnd);
+      if (n == 0) {
+        stop = targetExhausted;
+        break;
+      }
+      run.chars += n;
       continue;
     }
     const Unit* const first = src;
-    unsigned long ch = static_cast<unsigned long>(*src++);
-    ConversionResult problem = conversionOK;
-    if (IsHighSurrogate(ch)) {
-      if (src >= sourceEnd) {  // the pair is cut off by the end of the source
-        src = first;
-        result = sourceExhausted;
-        break;
-      }
-      const unsigned long ch2 = static_cast<unsigned long>(*src);
-      if (IsLowSurrogate(ch2)) {
-        ch = ((ch - kSurHighStart) << 10) + (ch2 - kSurLowStart) + 0x10000;
-        ++src;
-      } else {
-        problem = sourceUnpairedSurrogate;
-      }
-    } else if (IsLowSurrogate(ch)) {
-      problem = sourceUnpairedSurrogate;
-    } else if (IsNonCharacter(ch)) {
-      problem = sourceNonCharacter;
+    unsigned long ch;
+    ConversionResult problem = ReadUtf16(src, run.srcEnd, ch);
+    if (problem == sourceExhausted) {
+      stop = problem;
+      break;
     }
-    // Only a pair can exceed the maximum (U+10FFFF in the buffer form).
-    if (problem == conversionOK && ch > Sink::kMax) problem = sourceIllegal;
+    // Only a pair can exceed the maximum.
+    if (problem == conversionOK && ch > kMax) problem = sourceIllegal;
     if (problem != conversionOK) {
-      if (strict) {
-        // An illegal pair leaves the position at its second unit.
+      if (run.strict) {
+        // A pair above the maximum leaves the position at its second unit.
         src = problem == sourceIllegal ? src - 1 : first;
-        result = problem;
+        stop = problem;
         break;
       }
       ch = kReplacementChar;
     }
-    int length;
-    if (ch < 0x80) {
-      length = 1;
-    } else if (ch < 0x800) {
-      length = 2;
-    } else if (ch < 0x10000) {
-      length = 3;
-    } else {
-      length = 4;
-    }
-    if (!sink.Fits(length)) {
+    if (!PutUtf8(ch, dst, run.dstEnd)) {
       src = first;
-      result = targetExhausted;
+      stop = targetExhausted;
       break;
     }
-    sink.Put(ch, length);
-    if (problem != conversionOK) result = problem;
+    run.Wrote(problem);
   }
-  *sourceStart = src;
-  return result;
+  return run.Leave(src, dst, stop);
 }
 
 }  // namespace
@@ -110,12 +66,10 @@ ConversionResult Utf16ToUtf8String(const Unit** sourceStart,
                                    const Unit* sourceEnd, std::string& target,
                                    unsigned long* count,
                                    ConversionFlags flags) {
-  *count = 0;
   // One reservation: two bytes per source unit.
-  target.reserve(target.size() +
-                 2 * static_cast<std::size_t>(sourceEnd - *sourceStart));
-  StringSink sink{target, count};
-  return Convert(sourceStart, sourceEnd, sink, flags);
+  return ConvertString(&Utf16ToUtf8Core<true, Unit>, sourceStart, sourceEnd,
+                       target, count, flags,
+                       2 * SourceUnits(*sourceStart, sourceEnd));
 }
 
 template <typename Unit>
@@ -124,11 +78,8 @@ ConversionResult Utf16ToUtf8Buffer(const Unit** sourceStart,
                                    unsigned char** targetStart,
                                    unsigned char* targetEnd,
                                    ConversionFlags flags) {
-  BufferSink sink{*targetStart, targetEnd};
-  const ConversionResult result =
-      Convert(sourceStart, sourceEnd, sink, flags);
-  *targetStart = sink.pos;
-  return result;
+  return ConvertBuffer(&Utf16ToUtf8Core<false, Unit>, sourceStart, sourceEnd,
+                       targetStart, targetEnd, flags);
 }
 
 template ConversionResult Utf16ToUtf8String<unsigned short>(

@@ -1,6 +1,12 @@
-// Constant tables shared by the conversion routines.
+// Constant tables and one-character helpers shared by the conversion
+// routines.
 #ifndef VELKCONF_UNICODE_UTF_TABLES_H_
 #define VELKCONF_UNICODE_UTF_TABLES_H_
+
+#include <cstdint>
+#include <type_traits>
+
+#include "velkconf/convert_utf.h"
 
 namespace velk {
 
@@ -9,9 +15,18 @@ const unsigned long kSurHighStart = 0xD800;
 const unsigned long kSurHighEnd = 0xDBFF;
 const unsigned long kSurLowStart = 0xDC00;
 const unsigned long kSurLowEnd = 0xDFFF;
+const unsigned long kMaxUtf16 = 0x10FFFF;
+// The largest value the UTF-32 to UTF-8 routines encode (six bytes).
+const unsigned long kMaxSixByte = 0x7FFFFFFF;
 
 // Lead-byte marks indexed by sequence length (index 0 unused).
 extern const unsigned char firstByteMark[7];
+// Number of bytes that follow a lead byte: 0 for 00-BF, 1 for C0-DF, 2 for
+// E0-EF, 3 for F0-F7, 4 for F8-FB, 5 for FC-FF.
+extern const signed char trailingBytesForUTF8[256];
+// Subtracted from the accumulated bytes of a sequence, indexed by its
+// number of trailing bytes.
+extern const std::uint32_t offsetsFromUTF8[6];
 
 inline bool IsHighSurrogate(unsigned long u) {
   return u >= kSurHighStart && u <= kSurHighEnd;
@@ -19,7 +34,83 @@ inline bool IsHighSurrogate(unsigned long u) {
 inline bool IsLowSurrogate(unsigned long u) {
   return u >= kSurLowStart && u <= kSurLowEnd;
 }
+inline bool IsSurrogate(unsigned long u) {
+  return u >= kSurHighStart && u <= kSurLowEnd;
+}
 inline bool IsNonCharacter(unsigned long u) { return u == 0xFFFE || u == 0xFFFF; }
+
+// A code unit as an unsigned value: a negative wchar_t is a large value,
+// never a small one.
+template <typename Unit>
+inline unsigned long UnitValue(Unit u) {
+  return static_cast<unsigned long>(static_cast<std::make_unsigned_t<Unit>>(u));
+}
+
+// Why a UTF-32 value cannot be converted, or conversionOK.  Values above
+// max give aboveMax.
+inline ConversionResult CheckUtf32(unsigned long ch, unsigned long max,
+                                   ConversionResult aboveMax) {
+  if (IsSurrogate(ch)) return sourceIllegal;
+  if (IsNonCharacter(ch)) return sourceNonCharacter;
+  if (ch > max) return aboveMax;
+  return conversionOK;
+}
+
+// Reads the UTF-16 character at src (src < end) into ch and says what it
+// is: conversionOK (src past it), sourceExhausted (a high surrogate is the
+// last unit; src not moved), sourceUnpairedSurrogate (src past the lone
+// unit only) or sourceNonCharacter (ch is FFFE or FFFF, src past it).
+template <typename Unit>
+inline ConversionResult ReadUtf16(const Unit*& src, const Unit* end,
+                                  unsigned long& ch) {
+  ch = UnitValue(*src);
+  if (IsHighSurrogate(ch)) {
+    if (end - src < 2) return sourceExhausted;
+    const unsigned long low = UnitValue(src[1]);
+    if (!IsLowSurrogate(low)) {
+      ++src;
+      return sourceUnpairedSurrogate;
+    }
+    ch = ((ch - kSurHighStart) << 10) + (low - kSurLowStart) + 0x10000;
+    src += 2;
+    return conversionOK;
+  }
+  ++src;
+  if (IsLowSurrogate(ch)) return sourceUnpairedSurrogate;
+  if (IsNonCharacter(ch)) return sourceNonCharacter;
+  return conversionOK;
+}
+
+// Decodes the sequence at s whose lead announces `extra` trailing bytes
+// (all of them present).  True, with the value in ch, when the sequence is
+// well-formed UTF-8: U+0000 to U+10FFFF, no surrogate, no overlong form.
+inline bool DecodeUtf8(const unsigned char* s, int extra, unsigned long& ch) {
+  if (extra == 0) {
+    ch = s[0];
+    return ch < 0x80;  // a continuation byte cannot lead
+  }
+  if (extra > 3) return false;  // five- and six-byte forms
+  unsigned long value = s[0];
+  for (int i = 1; i <= extra; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return false;
+    value = (value << 6) + s[i];
+  }
+  value -= offsetsFromUTF8[extra];
+  ch = value;
+  // The shortest value each length may carry rules out overlong forms.
+  const unsigned long shortest = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
+  return value >= shortest && value <= kMaxUtf16 && !IsSurrogate(value);
+}
+
+// Length of the UTF-8 form of ch (at most kMaxSixByte).
+inline int Utf8Length(unsigned long ch) {
+  if (ch < 0x80) return 1;
+  if (ch < 0x800) return 2;
+  if (ch < 0x10000) return 3;
+  if (ch < 0x200000) return 4;
+  if (ch < 0x4000000) return 5;
+  return 6;
+}
 
 // Writes the UTF-8 sequence of value, length bytes long, backwards from
 // out + length.
@@ -33,6 +124,31 @@ inline void WriteUtf8(unsigned long value, int length, unsigned char* out) {
     case 2: *--p = static_cast<unsigned char>((value | 0x80) & 0xBF); value >>= 6; [[fallthrough]];
     case 1: *--p = static_cast<unsigned char>(value | firstByteMark[length]);
   }
+}
+
+// Writes ch as UTF-8 at dst and moves dst past it; false, writing nothing,
+// when it does not fit before end.
+inline bool PutUtf8(unsigned long ch, unsigned char*& dst, unsigned char* end) {
+  const int length = Utf8Length(ch);
+  if (end - dst < length) return false;
+  WriteUtf8(ch, length, dst);
+  dst += length;
+  return true;
+}
+
+// Writes ch (at most U+10FFFF) as one or two UTF-16 units likewise.
+template <typename Out>
+inline bool PutUtf16(unsigned long ch, Out*& dst, Out* end) {
+  if (ch <= 0xFFFF) {
+    if (dst >= end) return false;
+    *dst++ = static_cast<Out>(ch);
+    return true;
+  }
+  if (end - dst < 2) return false;
+  ch -= 0x10000;
+  *dst++ = static_cast<Out>((ch >> 10) + kSurHighStart);
+  *dst++ = static_cast<Out>((ch & 0x3FF) + kSurLowStart);
+  return true;
 }
 
 }  // namespace velk

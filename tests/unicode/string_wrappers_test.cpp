@@ -1,0 +1,89 @@
+// The whole-string wrappers.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#include "velkconf/convert_utf.h"
+
+namespace {
+
+using U16 = std::basic_string<unsigned short>;
+
+TEST(MakeUtf16String, Cases) {
+  EXPECT_TRUE(MakeUtf16String(nullptr).empty());
+  EXPECT_TRUE(MakeUtf16String(L"").empty());
+  EXPECT_EQ(MakeUtf16String(L"\U0001F600"), (U16{0xD83D, 0xDE00}));
+  const wchar_t bad[] = {0x41, 0xDC00, 0x110000, static_cast<wchar_t>(0x80000000u), 0};
+  EXPECT_EQ(MakeUtf16String(bad), (U16{0x41, 0xFFFD, 0xFFFD, 0xFFFD}));
+}
+
+TEST(MakeWideString, Cases) {
+  const unsigned short empty[] = {0};
+  const unsigned short pair[] = {0xD83D, 0xDE00, 0};
+  const unsigned short lone[] = {0xD800, 0x41, 0, 0x42};
+  EXPECT_TRUE(MakeWideString(nullptr).empty());
+  EXPECT_TRUE(MakeWideString(empty).empty());
+  EXPECT_EQ(MakeWideString(pair), L"\U0001F600");
+  EXPECT_EQ(MakeWideString(lone), (std::wstring{0xFFFD, 0x41}));
+}
+
+// Wide strings on this side carry one UTF-16 unit per character.
+TEST(WstrTostr, AppendsOrReplaces) {
+  std::string dst = "old";
+  wstrTostr(std::wstring{0x41, 0xD83D, 0xDE00}, dst, true);
+  EXPECT_EQ(dst, "oldA\xF0\x9F\x98\x80");
+  wstrTostr(std::wstring{0xE9}, dst, false);
+  EXPECT_EQ(dst, "\xC3\xA9");
+  EXPECT_EQ(wstrTostr(std::wstring{0xDC00, 0x1F600, 0x42}), "\xEF\xBF\xBD\xEF\xBF\xBD" "B");
+}
+
+TEST(StrTowstr, AppendsOrReplaces) {
+  std::wstring dst = L"old";
+  strTowstr("\xC3\xA9\xF0\x9F\x98\x80", dst, true);
+  EXPECT_EQ(dst, (std::wstring{'o', 'l', 'd', 0xE9, 0xD83D, 0xDE00}));
+  strTowstr("a\x80", dst, false);
+  EXPECT_EQ(dst, (std::wstring{'a', 0xFFFD}));
+  EXPECT_EQ(strTowstr("b\xE2\x82"), L"b");  // a cut-off last character is lost
+  EXPECT_EQ(wstrTostr(strTowstr("caf\xC3\xA9 \xF0\x9F\x98\x80")), "caf\xC3\xA9 \xF0\x9F\x98\x80");
+}
+
+class Multibyte : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = std::setlocale(LC_CTYPE, nullptr);
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+  }
+  void TearDown() override { std::setlocale(LC_CTYPE, saved_.c_str()); }
+  std::string saved_;
+};
+
+TEST_F(Multibyte, StrW2strA) {
+  std::string dst = "old";
+  strW2strA(L"caf\u00E9", dst, true);
+  EXPECT_EQ(dst, "caf\xC3\xA9");  // success replaces even with keep
+  const std::wstring bad{0x41, 0xD800};
+  dst = "old";
+  strW2strA(bad, dst, true);
+  EXPECT_EQ(dst, "old");
+  strW2strA(bad, dst, false);
+  EXPECT_EQ(dst, "");
+  EXPECT_EQ(strW2strA(bad), "");
+  // Room for 2 x 3 + 1 bytes: the third euro sign no longer fits.
+  EXPECT_EQ(strW2strA(L"\u20AC\u20AC\u20AC"), "\xE2\x82\xAC\xE2\x82\xAC");
+}
+
+TEST_F(Multibyte, StrA2strW) {
+  std::wstring dst = L"old";
+  strA2strW("\xC3\xA9t\xC3\xA9", dst, true);
+  EXPECT_EQ(dst, L"\u00E9t\u00E9");
+  dst = L"old";
+  strA2strW("a\xFF", dst, true);
+  EXPECT_EQ(dst, L"old");
+  strA2strW("a\xFF", dst, false);
+  EXPECT_EQ(dst, L"");
+  EXPECT_EQ(strA2strW("a\xFF"), L"");
+  EXPECT_EQ(strA2strW("\xF0\x9F\x98\x80"), L"\U0001F600");
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// The frame every conversion runs in.  Each direction has one core loop
+// that converts from run.src into [run.dst, run.dstEnd) and returns why it
+// stopped (conversionOK when the source is used up).  The buffer forms run
+// it once over the caller's buffer; the string forms run it over a small
+// chunk on the stack, append the chunk and go on while the core stopped
+// only for room.
+#ifndef VELKCONF_UNICODE_CONVERT_RUN_H_
+#define VELKCONF_UNICODE_CONVERT_RUN_H_
+
+#include <cstddef>
+#include <string>
+
+#include "velkconf/convert_utf.h"
+
+namespace velk {
+
+template <typename In, typename Out>
+struct Run {
+  const In* src;
+  const In* srcEnd;
+  Out* dst;
+  Out* dstEnd;
+  bool strict;
+  // Code of the last lenient replacement, kept across chunks.
+  ConversionResult replaced;
+  // Characters written (a surrogate pair or a replacement is one).
+  std::size_t chars;
+
+  // One character written; problem is the reason it was replaced, if any.
+  void Wrote(ConversionResult problem) {
+    ++chars;
+    if (problem != conversionOK) replaced = problem;
+  }
+  // Stores where the core stopped and passes its reason on.
+  ConversionResult Leave(const In* at, Out* written, ConversionResult stop) {
+    src = at;
+    dst = written;
+    return stop;
+  }
+};
+
+template <typename In, typename Out>
+using Core = ConversionResult (*)(Run<In, Out>&);
+
+template <typename In, typename Out>
+ConversionResult ConvertBuffer(Core<In, Out> core, const In** sourceStart,
+                               const In* sourceEnd, Out** targetStart,
+                               Out* targetEnd, ConversionFlags flags) {
+  Run<In, Out> run{*sourceStart, sourceEnd, *targetStart, targetEnd,
+                   flags == strictConversion, conversionOK, 0};
+  const ConversionResult stop = core(run);
+  *sourceStart = run.src;
+  *targetStart = run.dst;
+  return stop != conversionOK ? stop : run.replaced;
+}
+
+// Appends to target; *count is set to 0 on entry and counts characters.
+// reserveUnits is added to the string's length in one reservation up front.
+template <typename In, typename Out, typename String>
+ConversionResult ConvertString(Core<In, Out> core, const In** sourceStart,
+                               const In* sourceEnd, String& target,
+                               unsigned long* count, ConversionFlags flags,
+                               std::size_t reserveUnits) {
+  using Char = typename String::value_type;
+  static_assert(sizeof(Char) == sizeof(Out), "chunk units must fit the string");
+  // Big enough for any one character, small enough to stay in L1.
+  constexpr std::size_t kChunk = 4096 / sizeof(Out);
+  *count = 0;
+  target.reserve(target.size() + reserveUnits);
+  Out chunk[kChunk];
+  Run<In, Out> run{*sourceStart, sourceEnd, chunk, chunk + kChunk,
+                   flags == strictConversion, conversionOK, 0};
+  ConversionResult stop;
+  do {
+    run.dst = chunk;
+    run.chars = 0;
+    stop = core(run);
+    target.append(reinterpret_cast<const Char*>(chunk),
+                  static_cast<std::size_t>(run.dst - chunk));
+    *sourceStart = run.src;
+    *count += run.chars;
+  } while (stop == targetExhausted);
+  return stop != conversionOK ? stop : run.replaced;
+}
+
+// Number of source units from sourceStart to sourceEnd (0 if reversed).
+template <typename In>
+std::size_t SourceUnits(const In* sourceStart, const In* sourceEnd) {
+  return sourceEnd > sourceStart
+             ? static_cast<std::size_t>(sourceEnd - sourceStart)
+             : 0;
+}
+
+}  // namespace velk
+
+#endif  // VELKCONF_UNICODE_CONVERT_RUN_H_

@@ -1,0 +1,90 @@
+// UTF-16 to UTF-32: the buffer form and the template that fills a string of
+// UTF-32 characters (exported for wchar_t).
+#include "unicode/convert_run.h"
+#include "unicode/simd_runs.h"
+#include "unicode/utf_tables.h"
+
+namespace velk {
+namespace {
+
+template <typename Out>
+ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& run) {
+  const unsigned short* src = run.src;
+  Out* dst = run.dst;
+  ConversionResult stop = conversionOK;
+  while (src < run.srcEnd) {
+    if (*src < kSurHighStart) {
+      const std::size_t n = CopyRun<kSurHighStart>(src, run.srcEnd, dst, run.dstEnd);
+      if (n == 0) {
+        stop = targetExhausted;
+        break;
+      }
+      run.chars += n;
+      continue;
+    }
+    const unsigned short* const first = src;
+    unsigned long ch;
+    const ConversionResult problem = ReadUtf16(src, run.srcEnd, ch);
+    if (problem == sourceExhausted) {
+      stop = problem;
+      break;
+    }
+    if (problem != conversionOK) {
+      if (run.strict) {
+        src = first;
+        stop = problem;
+        break;
+      }
+      // U+FFFE and U+FFFF pass through; only lone surrogates are replaced.
+      if (problem == sourceUnpairedSurrogate) ch = kReplacementChar;
+    }
+    if (dst >= run.dstEnd) {
+      src = first;
+      stop = targetExhausted;
+      break;
+    }
+    *dst++ = static_cast<Out>(ch);
+    run.Wrote(problem);
+  }
+  return run.Leave(src, dst, stop);
+}
+
+}  // namespace
+}  // namespace velk
+
+ConversionResult ConvertUTF16toUTF32(const unsigned short** sourceStart,
+                                     const unsigned short* sourceEnd,
+                                     unsigned long** targetStart,
+                                     unsigned long* targetEnd,
+                                     ConversionFlags flags) {
+  return velk::ConvertBuffer(&velk::Utf16ToUtf32Core<unsigned long>,
+                             sourceStart, sourceEnd, targetStart, targetEnd,
+                             flags);
+}
+
+// The string is lengthened by one character per source unit (the most the
+// source can need), converted into in place and cut back to what was
+// written.  *count is the string's whole length afterwards.
+template <typename CharT, typename CountT>
+unsigned int ConvertUTF16toUTF32(const unsigned short** sourceStart,
+                                 const unsigned short* sourceEnd,
+                                 std::basic_string<CharT>& target,
+                                 CountT* count, ConversionFlags flags) {
+  ConversionResult result = conversionOK;
+  const std::size_t units = velk::SourceUnits(*sourceStart, sourceEnd);
+  if (units != 0) {
+    const std::size_t old = target.size();
+    target.resize(old + units);
+    CharT* const room = &target[old];
+    CharT* end = room;
+    result = velk::ConvertBuffer(&velk::Utf16ToUtf32Core<CharT>, sourceStart,
+                                 sourceEnd, &end, room + units, flags);
+    target.resize(old + static_cast<std::size_t>(end - room));
+  }
+  *count = static_cast<CountT>(target.size());
+  return result;
+}
+
+template unsigned int ConvertUTF16toUTF32<wchar_t, unsigned long>(
+    const unsigned short**, const unsigned short*, std::basic_string<wchar_t>&,
+    unsigned long*, ConversionFlags);

@@ -1,0 +1,153 @@
+// UTF-8 to UTF-16 and UTF-32, and the UTF-8 validator.
+#include "unicode/utf8_decode.h"
+
+#include "unicode/convert_run.h"
+#include "unicode/simd_runs.h"
+#include "unicode/utf_tables.h"
+
+namespace velk {
+
+const signed char trailingBytesForUTF8[256] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+
+const std::uint32_t offsetsFromUTF8[6] = {0x00000000UL, 0x00003080UL,
+                                          0x000E2080UL, 0x03C82080UL,
+                                          0xFA082080UL, 0x82082080UL};
+
+namespace {
+
+// kUtf16: characters above U+FFFF become surrogate pairs (two units);
+// otherwise every character is one UTF-32 unit.
+template <bool kUtf16, typename Out>
+ConversionResult Utf8Core(Run<unsigned char, Out>& run) {
+  const unsigned char* src = run.src;
+  const unsigned char* const end = run.srcEnd;
+  Out* dst = run.dst;
+  ConversionResult stop = conversionOK;
+  while (src < end) {
+    if (*src < 0x80) {
+      const std::size_t n = CopyRun<0x80>(src, end, dst, run.dstEnd);
+      if (n == 0) {
+        stop = targetExhausted;
+        break;
+      }
+      run.chars += n;
+      continue;
+    }
+    const int extra = trailingBytesForUTF8[*src];
+    // A lead that announces more bytes than remain ends the source, before
+    // and whatever its bytes are.
+    if (end - src <= extra) {
+      stop = sourceExhausted;
+      break;
+    }
+    unsigned long ch;
+    if (!DecodeUtf8(src, extra, ch)) {
+      if (run.strict) {
+        stop = sourceIllegalSequence;
+        break;
+      }
+      if (dst >= run.dstEnd) {
+        stop = targetExhausted;
+        break;
+      }
+      // One replacement for the lead and the continuation bytes after it
+      // (at most as many as it announced); anything else starts afresh.
+      *dst++ = static_cast<Out>(kReplacementChar);
+      run.Wrote(sourceIllegalSequence);
+      const unsigned char* const last = src + extra;
+      ++src;
+      while (src <= last && (*src & 0xC0) == 0x80) ++src;
+      continue;
+    }
+    if (dst >= run.dstEnd) {
+      stop = targetExhausted;
+      break;
+    }
+    ConversionResult problem = conversionOK;
+    if (IsNonCharacter(ch)) {
+      if (run.strict) {
+        stop = sourceNonCharacter;
+        break;
+      }
+      problem = sourceNonCharacter;
+      ch = kReplacementChar;
+    }
+    if (!kUtf16) {
+      *dst++ = static_cast<Out>(ch);
+    } else if (!PutUtf16(ch, dst, run.dstEnd)) {
+      stop = targetExhausted;
+      break;
+    }
+    src += extra + 1;
+    run.Wrote(problem);
+  }
+  return run.Leave(src, dst, stop);
+}
+
+}  // namespace
+
+template <typename String>
+ConversionResult Utf8ToUtf16String(const unsigned char** sourceStart,
+                                   const unsigned char* sourceEnd,
+                                   String& target, unsigned long* count,
+                                   ConversionFlags flags) {
+  // One unit per source byte.
+  return ConvertString(&Utf8Core<true, typename String::value_type>,
+                       sourceStart, sourceEnd, target, count, flags,
+                       SourceUnits(*sourceStart, sourceEnd));
+}
+
+template ConversionResult Utf8ToUtf16String<std::wstring>(
+    const unsigned char**, const unsigned char*, std::wstring&, unsigned long*,
+    ConversionFlags);
+
+}  // namespace velk
+
+ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart,
+                                    const unsigned char* sourceEnd,
+                                    unsigned short** targetStart,
+                                    unsigned short* targetEnd,
+                                    ConversionFlags flags) {
+  return velk::ConvertBuffer(&velk::Utf8Core<true, unsigned short>,
+                             sourceStart, sourceEnd, targetStart, targetEnd,
+                             flags);
+}
+
+ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart,
+                                    const unsigned char* sourceEnd,
+                                    std::basic_string<unsigned short>& target,
+                                    unsigned long* count,
+                                    ConversionFlags flags) {
+  return velk::Utf8ToUtf16String(sourceStart, sourceEnd, target, count, flags);
+}
+
+ConversionResult ConvertUTF8toUTF32(const unsigned char** sourceStart,
+                                    const unsigned char* sourceEnd,
+                                    unsigned long** targetStart,
+                                    unsigned long* targetEnd,
+                                    ConversionFlags flags) {
+  return velk::ConvertBuffer(&velk::Utf8Core<false, unsigned long>,
+                             sourceStart, sourceEnd, targetStart, targetEnd,
+                             flags);
+}
+
+bool isLegalUTF8Sequence(const unsigned char* source,
+                         const unsigned char* sourceEnd) {
+  while (source < sourceEnd) {
+    const int extra = velk::trailingBytesForUTF8[*source];
+    unsigned long ch;
+    if (sourceEnd - source <= extra || !velk::DecodeUtf8(source, extra, ch)) {
+      return false;
+    }
+    source += extra + 1;
+  }
+  return true;
+}
