@@ -1,5 +1,5 @@
-// Runs the conversion routines on vectors and returns what they did in the
-// model's terms, and makes seeded random inputs for differential tests.
+// Differential checks of the conversion routines against the model, and
+// seeded random inputs for them.
 #ifndef VELKCONF_TESTS_UNICODE_UTF_HARNESS_H_
 #define VELKCONF_TESTS_UNICODE_UTF_HARNESS_H_
 
@@ -11,63 +11,15 @@
 #include <vector>
 
 #include "unicode/utf_model.h"
+#include "unicode/utf_runners.h"
 #include "velkconf/convert_utf.h"
 
 namespace harness {
 
-template <typename In, typename Out>
-using BufferFn = ConversionResult (*)(const In**, const In*, Out**, Out*,
-                                      ConversionFlags);
-template <typename In, typename String>
-using StringFn = ConversionResult (*)(const In**, const In*, String&,
-                                      unsigned long*, ConversionFlags);
-
-inline ConversionFlags Flags(bool strict) {
-  return strict ? strictConversion : lenientConversion;
-}
-
-// A buffer form with `room` units of target.  Units past the room and past
-// what the routine says it wrote must stay untouched.
-template <typename In, typename Out>
-model::Outcome<Out> Buffer(BufferFn<In, Out> fn, const std::vector<In>& in,
-                           bool strict, std::size_t room) {
-  const Out kCanary = static_cast<Out>(0xA5A5A5A5A5A5A5A5ull);
-  std::vector<Out> buffer(room + 4, kCanary);
-  const In* src = in.data();
-  Out* dst = buffer.data();
-  model::Outcome<Out> r;
-  r.code = fn(&src, in.data() + in.size(), &dst, buffer.data() + room, Flags(strict));
-  EXPECT_TRUE(src >= in.data() && src <= in.data() + in.size());
-  EXPECT_TRUE(dst >= buffer.data() && dst <= buffer.data() + room);
-  r.consumed = static_cast<std::size_t>(src - in.data());
-  r.out.assign(buffer.data(), dst);
-  for (const Out* p = dst; p != buffer.data() + buffer.size(); ++p) {
-    EXPECT_EQ(*p, kCanary) << "written past the end, at " << (p - buffer.data());
-  }
-  return r;
-}
-
-// A string form appending to a string that already holds two units; they
-// must stay in front.
-template <typename Out, typename In, typename String>
-model::Outcome<Out> Append(StringFn<In, String> fn, const std::vector<In>& in,
-                           bool strict) {
-  using Char = typename String::value_type;
-  String target(2, static_cast<Char>('#'));
-  const In* src = in.data();
-  unsigned long count = 12345;
-  model::Outcome<Out> r;
-  r.code = fn(&src, in.data() + in.size(), target, &count, Flags(strict));
-  r.consumed = static_cast<std::size_t>(src - in.data());
-  EXPECT_EQ(target.substr(0, 2), String(2, static_cast<Char>('#')));
-  r.out.assign(target.begin() + 2, target.end());
-  r.chars = count;
-  return r;
-}
-
 template <typename Out>
 void ExpectSame(const model::Outcome<Out>& want, const model::Outcome<Out>& got,
                 bool compareChars, const std::string& what) {
+  EXPECT_EQ(got.fault, "") << what;
   EXPECT_EQ(want.code, got.code) << what;
   EXPECT_EQ(want.consumed, got.consumed) << what;
   EXPECT_EQ(want.out, got.out) << what;

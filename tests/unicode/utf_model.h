@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "velkconf/convert_utf.h"
@@ -24,6 +25,7 @@ struct Outcome {
   std::size_t consumed = 0;
   std::vector<Out> out;
   std::size_t chars = 0;
+  std::string fault;  // set by the runners when a routine misbehaved
 };
 
 inline bool IsHigh(unsigned long u) { return u >= 0xD800 && u <= 0xDBFF; }

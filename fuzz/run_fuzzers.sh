@@ -1,0 +1,31 @@
+#!/bin/bash
+# run_fuzzers.sh [SECONDS]
+# Builds the fuzz targets with clang's libFuzzer (ASan + UBSan) in
+# build-fuzz/ and runs each for SECONDS (default 60).  The checked-in corpus
+# in fuzz/corpus/<target>/ seeds each run and is only read; what a run
+# finds goes to build-fuzz/corpus/<target>/, and a crashing input to
+# build-fuzz/crash-<target>-*.
+set -euo pipefail
+
+seconds=${1:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${VELK_FUZZ_BUILD:-$root/build-fuzz}
+targets=(utf16_to_utf8_fuzz utf8_decode_fuzz utf16_to_utf32_fuzz utf32_encode_fuzz
+         string_wrappers_fuzz)
+
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELK_FUZZ=ON -DVELK_TESTS=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target fuzz_targets
+
+status=0
+for target in "${targets[@]}"; do
+  echo "== $target: ${seconds}s"
+  mkdir -p "$build/corpus/$target"
+  if ! "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+      -artifact_prefix="$build/crash-$target-" \
+      "$build/corpus/$target" "$root/fuzz/corpus/$target"; then
+    echo "== $target FAILED" >&2
+    status=1
+  fi
+done
+exit $status
