@@ -48,6 +48,9 @@ class SchemaOnlyResolver : public xercesc::XMLEntityResolver {
     }
     // A relative location is read from beside the policy, as the parser
     // itself would.
+    if (resource->getBaseURI() == nullptr) {
+      return new xercesc::LocalFileInputSource(resource->getSystemId());
+    }
     return new xercesc::LocalFileInputSource(resource->getBaseURI(),
                                              resource->getSystemId());
   }

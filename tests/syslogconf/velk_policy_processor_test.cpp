@@ -124,18 +124,6 @@ TEST_F(VelkPolicyProcessorTest, NoPolicyElementMeansNothingToConfigure) {
   EXPECT_EQ(logger.lines.back().level, 12);
 }
 
-TEST_F(VelkPolicyProcessorTest, ParseAgainReplacesTheServersOnly) {
-  VelkPolicyProcessor p;
-  ASSERT_EQ(ProcessBuffer(p, kOpen + "<LocalLog enabled='true' maxSize='7'/>" +
-                                 ServerXml("enabled='true' server='a'") +
-                                 "</policy>"),
-            0);
-  ASSERT_EQ(ProcessBuffer(p, kOpen + ServerXml("server='b'") + "</policy>"), 0);
-  EXPECT_TRUE(p.m_bLocalLogEnabled);
-  EXPECT_EQ(p.m_strLocalLogMaxSize, "7");
-  EXPECT_EQ(Servers(p), std::vector<std::string>{"ehsc ()b:"});
-}
-
 // The schema on the file route: what it lets through is what the reader
 // reads as meant and rsyslogd accepts.
 class PolicySchemaTest : public VelkPolicyProcessorTest {
