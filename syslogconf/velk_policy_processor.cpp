@@ -57,8 +57,12 @@ int VelkPolicyProcessor::Parse(xercesc::DOMDocument* doc) {
     m_strLocalLogMaxSize = ReadText(reader, attributes, "maxSize");
   }
 
+  // The list's length is counted once: the parser's lists count by walking
+  // the whole document, so asking before every element would cost time
+  // quadratic in the number of servers.  The document cannot change here.
   xercesc::DOMNodeList* servers = ElementsNamed(doc, "RemoteSyslogServer");
-  for (XMLSize_t i = 0; i < servers->getLength(); ++i) {
+  const XMLSize_t count = servers->getLength();
+  for (XMLSize_t i = 0; i < count; ++i) {
     xercesc::DOMNamedNodeMap& attributes = *servers->item(i)->getAttributes();
     SyslogServer_t server;
     server.enabled = ReadBool(reader, attributes, "enabled");
