@@ -10,8 +10,8 @@ set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELK_FUZZ_BUILD:-$root/build-fuzz}
-targets=(utf16_to_utf8_fuzz utf8_decode_fuzz utf16_to_utf32_fuzz utf32_encode_fuzz
-         string_wrappers_fuzz)
+targets=(${VELK_FUZZ_TARGETS:-utf16_to_utf8_fuzz utf8_decode_fuzz utf16_to_utf32_fuzz
+         utf32_encode_fuzz string_wrappers_fuzz policy_reader_fuzz policy_generator_fuzz})
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELK_FUZZ=ON -DVELK_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -21,7 +21,10 @@ status=0
 for target in "${targets[@]}"; do
   echo "== $target: ${seconds}s"
   mkdir -p "$build/corpus/$target"
-  if ! "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+  # The generator writes /etc: it runs in the sandbox.
+  runner=()
+  [[ $target == policy_generator_fuzz ]] && runner=("$root/tools/sandbox")
+  if ! "${runner[@]}" "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
       -artifact_prefix="$build/crash-$target-" \
       "$build/corpus/$target" "$root/fuzz/corpus/$target"; then
     echo "== $target FAILED" >&2
