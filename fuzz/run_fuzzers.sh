@@ -1,13 +1,14 @@
 #!/bin/bash
-# run_fuzzers.sh [SECONDS]
+# run_fuzzers.sh [SECONDS [RUNS]]
 # Builds the fuzz targets with clang's libFuzzer (ASan + UBSan) in
 # build-fuzz/ and runs each for SECONDS (default 60).  The checked-in corpus
 # in fuzz/corpus/<target>/ seeds each run and is only read; what a run
 # finds goes to build-fuzz/corpus/<target>/, and a crashing input to
 # build-fuzz/crash-<target>-*.
-set -euo pipefail
+set -uo pipefail
 
 seconds=${1:-60}
+runs=${2:--1}  # stop after this many executions (-1: only the time limit)
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELK_FUZZ_BUILD:-$root/build-fuzz}
 targets=(${VELK_FUZZ_TARGETS:-utf16_to_utf8_fuzz utf8_decode_fuzz utf16_to_utf32_fuzz
@@ -20,13 +21,15 @@ cmake --build "$build" -j"$(nproc)" --target fuzz_targets
 status=0
 for target in "${targets[@]}"; do
   echo "== $target: ${seconds}s"
-  mkdir -p "$build/corpus/$target"
+  mkdir -p "$build/corpus/$target" "$build/logs"
   # The generator writes /etc: it runs in the sandbox.
   runner=()
   [[ $target == policy_generator_fuzz ]] && runner=("$root/tools/sandbox")
-  if ! "${runner[@]}" "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-      -artifact_prefix="$build/crash-$target-" \
-      "$build/corpus/$target" "$root/fuzz/corpus/$target"; then
+  # The whole run, final statistics included, is kept in build-fuzz/logs/.
+  if ! "${runner[@]}" "$build/fuzz/$target" -max_total_time="$seconds" -runs="$runs" \
+      -print_final_stats=1 -artifact_prefix="$build/crash-$target-" \
+      "$build/corpus/$target" "$root/fuzz/corpus/$target" 2>&1 |
+      tee "$build/logs/$target.log" | grep -E '^(stat::|==|INFO: (Seed|Running))|ERROR|SUMMARY'; then
     echo "== $target FAILED" >&2
     status=1
   fi
