@@ -31,10 +31,14 @@ struct Run {
     ++chars;
     if (problem != conversionOK) replaced = problem;
   }
-  // Stores where the core stopped and passes its reason on.
-  ConversionResult Leave(const In* at, Out* written, ConversionResult stop) {
+  // Stores where the core stopped into the caller's run and passes the
+  // reason on.  (Cores work on a local copy of the run, which stores
+  // through dst cannot alias, so its fields stay in registers.)
+  ConversionResult Leave(Run& caller, const In* at, Out* written,
+                         ConversionResult stop) {
     src = at;
     dst = written;
+    caller = *this;
     return stop;
   }
 };
@@ -81,6 +85,13 @@ ConversionResult ConvertString(Core<In, Out> core, const In** sourceStart,
     *count += run.chars;
   } while (stop == targetExhausted);
   return stop != conversionOK ? stop : run.replaced;
+}
+
+// The smaller of two counts, none when either is negative: how many units
+// a loop may take without testing the ends of source and target.
+inline std::ptrdiff_t SafeUnits(std::ptrdiff_t source, std::ptrdiff_t target) {
+  const std::ptrdiff_t n = source < target ? source : target;
+  return n > 0 ? n : 0;
 }
 
 // Number of source units from sourceStart to sourceEnd (0 if reversed).

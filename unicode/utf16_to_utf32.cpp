@@ -8,7 +8,8 @@ namespace velk {
 namespace {
 
 template <typename Out>
-ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& run) {
+ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
+  Run<unsigned short, Out> run = caller;
   const unsigned short* src = run.src;
   Out* dst = run.dst;
   ConversionResult stop = conversionOK;
@@ -20,6 +21,14 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& run) {
         break;
       }
       run.chars += n;
+      continue;
+    }
+    // A surrogate pair with room for it.
+    if (IsHighSurrogate(*src) && run.srcEnd - src >= 2 && IsLowSurrogate(src[1]) &&
+        dst < run.dstEnd) {
+      *dst++ = static_cast<Out>(((*src - kSurHighStart) << 10) + (src[1] - kSurLowStart) + 0x10000);
+      src += 2;
+      ++run.chars;
       continue;
     }
     const unsigned short* const first = src;
@@ -46,7 +55,7 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& run) {
     *dst++ = static_cast<Out>(ch);
     run.Wrote(problem);
   }
-  return run.Leave(src, dst, stop);
+  return run.Leave(caller, src, dst, stop);
 }
 
 }  // namespace

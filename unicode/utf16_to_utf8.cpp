@@ -8,15 +8,13 @@
 
 namespace velk {
 
-const unsigned char firstByteMark[7] = {0x00, 0x00, 0xC0, 0xE0,
-                                        0xF0, 0xF8, 0xFC};
-
 namespace {
 
 // kStringForm: the string form encodes up to U+10FFFF, the buffer form only
 // up to U+10FFFE.
 template <bool kStringForm, typename Unit>
-ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& run) {
+ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
+  Run<Unit, unsigned char> run = caller;
   constexpr unsigned long kMax = kStringForm ? kMaxUtf16 : kMaxUtf16 - 1;
   const Unit* src = run.src;
   unsigned char* dst = run.dst;
@@ -29,6 +27,33 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& run) {
         break;
       }
       run.chars += n;
+      continue;
+    }
+    // A block of BMP characters that need no checks: every unit is at
+    // most three bytes, so a block that fits three bytes a unit needs no
+    // room test either.
+    const Unit* const start = src;
+    const Unit* const blockEnd = src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 3);
+    while (src < blockEnd) {
+      const unsigned long unit = UnitValue(*src);
+      if (unit < 0x80) {
+        *dst++ = static_cast<unsigned char>(unit);
+      } else if (unit < 0x800) {
+        dst[0] = static_cast<unsigned char>(0xC0 | (unit >> 6));
+        dst[1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        dst += 2;
+      } else if (IsPlainBmp(unit)) {
+        dst[0] = static_cast<unsigned char>(0xE0 | (unit >> 12));
+        dst[1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
+        dst[2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        dst += 3;
+      } else {
+        break;
+      }
+      ++src;
+    }
+    if (src != start) {
+      run.chars += static_cast<std::size_t>(src - start);
       continue;
     }
     const Unit* const first = src;
@@ -56,7 +81,7 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& run) {
     }
     run.Wrote(problem);
   }
-  return run.Leave(src, dst, stop);
+  return run.Leave(caller, src, dst, stop);
 }
 
 }  // namespace

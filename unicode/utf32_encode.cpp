@@ -9,7 +9,8 @@ namespace velk {
 namespace {
 
 template <typename Unit>
-ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& run) {
+ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& caller) {
+  Run<Unit, unsigned short> run = caller;
   const Unit* src = run.src;
   unsigned short* dst = run.dst;
   ConversionResult stop = conversionOK;
@@ -22,6 +23,15 @@ ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& run) {
     unsigned long ch = UnitValue(*src);
     if (ch < kSurHighStart) {
       run.chars += CopyRun<kSurHighStart>(src, run.srcEnd, dst, run.dstEnd);
+      continue;
+    }
+    // A supplementary character with room for its pair.
+    if (ch >= 0x10000 && ch <= kMaxUtf16 && run.dstEnd - dst >= 2) {
+      dst[0] = static_cast<unsigned short>(((ch - 0x10000) >> 10) + kSurHighStart);
+      dst[1] = static_cast<unsigned short>(((ch - 0x10000) & 0x3FF) + kSurLowStart);
+      dst += 2;
+      ++src;
+      ++run.chars;
       continue;
     }
     const ConversionResult problem = CheckUtf32(ch, kMaxUtf16, sourceOutOfRange);
@@ -39,13 +49,14 @@ ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& run) {
     ++src;
     run.Wrote(problem);
   }
-  return run.Leave(src, dst, stop);
+  return run.Leave(caller, src, dst, stop);
 }
 
 // kStringForm: the string form replaces a high surrogate followed by a low
 // one as a single character (lenient mode only).
 template <bool kStringForm>
-ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& run) {
+ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& caller) {
+  Run<unsigned long, unsigned char> run = caller;
   const unsigned long* src = run.src;
   unsigned char* dst = run.dst;
   ConversionResult stop = conversionOK;
@@ -58,6 +69,30 @@ ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& run) {
         break;
       }
       run.chars += n;
+      continue;
+    }
+    // A block of characters up to U+10FFFF that need no checks: four
+    // bytes a unit surely fit.
+    const unsigned long* const start = src;
+    const unsigned long* const blockEnd = src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 4);
+    for (; src < blockEnd; ++src) {
+      const unsigned long unit = *src;
+      if (unit < 0x80) {
+        *dst++ = static_cast<unsigned char>(unit);
+      } else if (unit < 0x800) {
+        dst[0] = static_cast<unsigned char>(0xC0 | (unit >> 6));
+        dst[1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        dst += 2;
+      } else if (unit <= kMaxUtf16 && (unit > 0xFFFF || IsPlainBmp(unit))) {
+        const int length = unit > 0xFFFF ? 4 : 3;
+        WriteUtf8(unit, length, dst);
+        dst += length;
+      } else {
+        break;
+      }
+    }
+    if (src != start) {
+      run.chars += static_cast<std::size_t>(src - start);
       continue;
     }
     const unsigned long* const first = src++;
@@ -81,7 +116,7 @@ ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& run) {
     }
     run.Wrote(problem);
   }
-  return run.Leave(src, dst, stop);
+  return run.Leave(caller, src, dst, stop);
 }
 
 }  // namespace

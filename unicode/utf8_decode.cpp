@@ -7,26 +7,13 @@
 
 namespace velk {
 
-const signed char trailingBytesForUTF8[256] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-
-const std::uint32_t offsetsFromUTF8[6] = {0x00000000UL, 0x00003080UL,
-                                          0x000E2080UL, 0x03C82080UL,
-                                          0xFA082080UL, 0x82082080UL};
-
 namespace {
 
 // kUtf16: characters above U+FFFF become surrogate pairs (two units);
 // otherwise every character is one UTF-32 unit.
 template <bool kUtf16, typename Out>
-ConversionResult Utf8Core(Run<unsigned char, Out>& run) {
+ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
+  Run<unsigned char, Out> run = caller;
   const unsigned char* src = run.src;
   const unsigned char* const end = run.srcEnd;
   Out* dst = run.dst;
@@ -41,7 +28,46 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& run) {
       run.chars += n;
       continue;
     }
-    const int extra = trailingBytesForUTF8[*src];
+    // A block of well-formed sequences that need no checks.  No sequence
+    // writes more units than it has bytes, so while three bytes of source
+    // and room for three units are left beyond the sequence's lead, neither
+    // end needs testing.
+    const unsigned char* const blockEnd =
+        src + SafeUnits(end - src - 3, run.dstEnd - dst - 3);
+    const unsigned char* const start = src;
+    while (src < blockEnd) {
+      const unsigned long lead = src[0];
+      const unsigned long c1 = src[1] ^ 0x80, c2 = src[2] ^ 0x80, c3 = src[3] ^ 0x80;
+      if (lead < 0x80) {
+        *dst++ = static_cast<Out>(lead);
+        src += 1;
+      } else if (lead >= 0xC2 && lead < 0xE0 && c1 < 0x40) {
+        *dst++ = static_cast<Out>(((lead & 0x1F) << 6) | c1);
+        src += 2;
+      } else if ((lead & 0xF0) == 0xE0 && (c1 | c2) < 0x40) {
+        const unsigned long ch = ((lead & 0x0F) << 12) | (c1 << 6) | c2;
+        if (ch < 0x800 || !IsPlainBmp(ch)) break;
+        *dst++ = static_cast<Out>(ch);
+        src += 3;
+      } else if ((lead & 0xF8) == 0xF0 && (c1 | c2 | c3) < 0x40) {
+        const unsigned long ch = ((lead & 0x07) << 18) | (c1 << 12) | (c2 << 6) | c3;
+        if (ch < 0x10000 || ch > kMaxUtf16) break;
+        if (kUtf16) {
+          dst[0] = static_cast<Out>(((ch - 0x10000) >> 10) + kSurHighStart);
+          dst[1] = static_cast<Out>(((ch - 0x10000) & 0x3FF) + kSurLowStart);
+          dst += 2;
+        } else {
+          *dst++ = static_cast<Out>(ch);
+        }
+        src += 4;
+      } else {
+        break;
+      }
+      ++run.chars;
+    }
+    if (src != start) continue;
+    const unsigned long lead = *src;
+    const int extra = trailingBytesForUTF8[lead];
     // A lead that announces more bytes than remain ends the source, before
     // and whatever its bytes are.
     if (end - src <= extra) {
@@ -89,7 +115,7 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& run) {
     src += extra + 1;
     run.Wrote(problem);
   }
-  return run.Leave(src, dst, stop);
+  return run.Leave(caller, src, dst, stop);
 }
 
 }  // namespace

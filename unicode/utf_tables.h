@@ -20,13 +20,25 @@ const unsigned long kMaxUtf16 = 0x10FFFF;
 const unsigned long kMaxSixByte = 0x7FFFFFFF;
 
 // Lead-byte marks indexed by sequence length (index 0 unused).
-extern const unsigned char firstByteMark[7];
+inline constexpr unsigned char firstByteMark[7] = {0x00, 0x00, 0xC0, 0xE0,
+                                                   0xF0, 0xF8, 0xFC};
+
 // Number of bytes that follow a lead byte: 0 for 00-BF, 1 for C0-DF, 2 for
 // E0-EF, 3 for F0-F7, 4 for F8-FB, 5 for FC-FF.
-extern const signed char trailingBytesForUTF8[256];
+inline constexpr signed char trailingBytesForUTF8[256] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+
 // Subtracted from the accumulated bytes of a sequence, indexed by its
 // number of trailing bytes.
-extern const std::uint32_t offsetsFromUTF8[6];
+inline constexpr std::uint32_t offsetsFromUTF8[6] = {
+    0x00000000UL, 0x00003080UL, 0x000E2080UL, 0x03C82080UL, 0xFA082080UL, 0x82082080UL};
 
 inline bool IsHighSurrogate(unsigned long u) {
   return u >= kSurHighStart && u <= kSurHighEnd;
@@ -38,6 +50,10 @@ inline bool IsSurrogate(unsigned long u) {
   return u >= kSurHighStart && u <= kSurLowEnd;
 }
 inline bool IsNonCharacter(unsigned long u) { return u == 0xFFFE || u == 0xFFFF; }
+// A BMP value that converts as it is: no surrogate, no non-character.
+inline bool IsPlainBmp(unsigned long u) {
+  return u < kSurHighStart || (u > kSurLowEnd && u < 0xFFFE);
+}
 
 // A code unit as an unsigned value: a negative wchar_t is a large value,
 // never a small one.
@@ -84,22 +100,31 @@ inline ConversionResult ReadUtf16(const Unit*& src, const Unit* end,
 // Decodes the sequence at s whose lead announces `extra` trailing bytes
 // (all of them present).  True, with the value in ch, when the sequence is
 // well-formed UTF-8: U+0000 to U+10FFFF, no surrogate, no overlong form.
+// The bytes are accumulated and offsetsFromUTF8 subtracted; the shortest
+// value each length may carry then rules out overlong forms.
 inline bool DecodeUtf8(const unsigned char* s, int extra, unsigned long& ch) {
-  if (extra == 0) {
-    ch = s[0];
-    return ch < 0x80;  // a continuation byte cannot lead
+  const auto continues = [s](int i) { return (s[i] & 0xC0) == 0x80; };
+  switch (extra) {
+    case 0:
+      ch = s[0];
+      return ch < 0x80;  // a continuation byte cannot lead
+    case 1:
+      if (!continues(1)) return false;
+      ch = (static_cast<unsigned long>(s[0]) << 6) + s[1] - offsetsFromUTF8[1];
+      return ch >= 0x80;
+    case 2:
+      if (!continues(1) || !continues(2)) return false;
+      ch = (static_cast<unsigned long>(s[0]) << 12) + (static_cast<unsigned long>(s[1]) << 6) +
+           s[2] - offsetsFromUTF8[2];
+      return ch >= 0x800 && !IsSurrogate(ch);
+    case 3:
+      if (!continues(1) || !continues(2) || !continues(3)) return false;
+      ch = (static_cast<unsigned long>(s[0]) << 18) + (static_cast<unsigned long>(s[1]) << 12) +
+           (static_cast<unsigned long>(s[2]) << 6) + s[3] - offsetsFromUTF8[3];
+      return ch >= 0x10000 && ch <= kMaxUtf16;
+    default:
+      return false;  // five- and six-byte forms
   }
-  if (extra > 3) return false;  // five- and six-byte forms
-  unsigned long value = s[0];
-  for (int i = 1; i <= extra; ++i) {
-    if ((s[i] & 0xC0) != 0x80) return false;
-    value = (value << 6) + s[i];
-  }
-  value -= offsetsFromUTF8[extra];
-  ch = value;
-  // The shortest value each length may carry rules out overlong forms.
-  const unsigned long shortest = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
-  return value >= shortest && value <= kMaxUtf16 && !IsSurrogate(value);
 }
 
 // Length of the UTF-8 form of ch (at most kMaxSixByte).
