@@ -23,14 +23,24 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
       run.chars += n;
       continue;
     }
-    // A surrogate pair with room for it.
-    if (IsHighSurrogate(*src) && run.srcEnd - src >= 2 && IsLowSurrogate(src[1]) &&
-        dst < run.dstEnd) {
-      *dst++ = static_cast<Out>(((*src - kSurHighStart) << 10) + (src[1] - kSurLowStart) + 0x10000);
-      src += 2;
+    // A block of characters that need no checks: no character writes more
+    // units than it reads.
+    const unsigned short* const start = src;
+    const unsigned short* const blockEnd = src + SafeUnits(run.srcEnd - src, run.dstEnd - dst);
+    while (src < blockEnd) {
+      const unsigned long unit = *src;
+      if (IsPlainBmp(unit)) {
+        *dst++ = static_cast<Out>(unit);
+        ++src;
+      } else if (IsHighSurrogate(unit) && blockEnd - src >= 2 && IsLowSurrogate(src[1])) {
+        *dst++ = static_cast<Out>(((unit - kSurHighStart) << 10) + (src[1] - kSurLowStart) + 0x10000);
+        src += 2;
+      } else {
+        break;
+      }
       ++run.chars;
-      continue;
     }
+    if (src != start) continue;
     const unsigned short* const first = src;
     unsigned long ch;
     const ConversionResult problem = ReadUtf16(src, run.srcEnd, ch);

@@ -33,6 +33,7 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
     // most three bytes, so a block that fits three bytes a unit needs no
     // room test either.
     const Unit* const start = src;
+    std::size_t pairs = 0;
     const Unit* const blockEnd = src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 3);
     while (src < blockEnd) {
       const unsigned long unit = UnitValue(*src);
@@ -47,13 +48,23 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
         dst[1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
         dst[2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
         dst += 3;
+      } else if (IsHighSurrogate(unit) && blockEnd - src >= 2 &&
+                 IsLowSurrogate(UnitValue(src[1]))) {
+        // A pair inside the block: four bytes for two units.
+        const unsigned long ch =
+            ((unit - kSurHighStart) << 10) + (UnitValue(src[1]) - kSurLowStart) + 0x10000;
+        if (ch > kMax) break;
+        WriteUtf8(ch, 4, dst);
+        dst += 4;
+        ++src;
+        ++pairs;
       } else {
         break;
       }
       ++src;
     }
     if (src != start) {
-      run.chars += static_cast<std::size_t>(src - start);
+      run.chars += static_cast<std::size_t>(src - start) - pairs;
       continue;
     }
     const Unit* const first = src;

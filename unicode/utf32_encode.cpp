@@ -25,13 +25,24 @@ ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& caller) {
       run.chars += CopyRun<kSurHighStart>(src, run.srcEnd, dst, run.dstEnd);
       continue;
     }
-    // A supplementary character with room for its pair.
-    if (ch >= 0x10000 && ch <= kMaxUtf16 && run.dstEnd - dst >= 2) {
-      dst[0] = static_cast<unsigned short>(((ch - 0x10000) >> 10) + kSurHighStart);
-      dst[1] = static_cast<unsigned short>(((ch - 0x10000) & 0x3FF) + kSurLowStart);
-      dst += 2;
-      ++src;
-      ++run.chars;
+    // A block of characters that need no checks: two units a character
+    // surely fit.
+    const Unit* const start = src;
+    const Unit* const blockEnd = src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 2);
+    for (; src < blockEnd; ++src) {
+      const unsigned long unit = UnitValue(*src);
+      if (IsPlainBmp(unit)) {
+        *dst++ = static_cast<unsigned short>(unit);
+      } else if (unit > 0xFFFF && unit <= kMaxUtf16) {
+        dst[0] = static_cast<unsigned short>(((unit - 0x10000) >> 10) + kSurHighStart);
+        dst[1] = static_cast<unsigned short>(((unit - 0x10000) & 0x3FF) + kSurLowStart);
+        dst += 2;
+      } else {
+        break;
+      }
+    }
+    if (src != start) {
+      run.chars += static_cast<std::size_t>(src - start);
       continue;
     }
     const ConversionResult problem = CheckUtf32(ch, kMaxUtf16, sourceOutOfRange);
@@ -83,10 +94,14 @@ ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& caller) {
         dst[0] = static_cast<unsigned char>(0xC0 | (unit >> 6));
         dst[1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
         dst += 2;
-      } else if (unit <= kMaxUtf16 && (unit > 0xFFFF || IsPlainBmp(unit))) {
-        const int length = unit > 0xFFFF ? 4 : 3;
-        WriteUtf8(unit, length, dst);
-        dst += length;
+      } else if (IsPlainBmp(unit)) {
+        dst[0] = static_cast<unsigned char>(0xE0 | (unit >> 12));
+        dst[1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
+        dst[2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        dst += 3;
+      } else if (unit > 0xFFFF && unit <= kMaxUtf16) {
+        WriteUtf8(unit, 4, dst);
+        dst += 4;
       } else {
         break;
       }
