@@ -9,6 +9,8 @@ set -uo pipefail
 
 seconds=${1:-60}
 runs=${2:--1}  # stop after this many executions (-1: only the time limit)
+# Further libFuzzer flags, e.g. VELK_FUZZ_FLAGS=-max_len=256.
+read -r -a extra <<<"${VELK_FUZZ_FLAGS:-}"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELK_FUZZ_BUILD:-$root/build-fuzz}
 targets=(${VELK_FUZZ_TARGETS:-utf16_to_utf8_fuzz utf8_decode_fuzz utf16_to_utf32_fuzz
@@ -27,7 +29,7 @@ for target in "${targets[@]}"; do
   [[ $target == policy_generator_fuzz ]] && runner=("$root/tools/sandbox")
   # The whole run, final statistics included, is kept in build-fuzz/logs/.
   if ! "${runner[@]}" "$build/fuzz/$target" -max_total_time="$seconds" -runs="$runs" \
-      -print_final_stats=1 -artifact_prefix="$build/crash-$target-" \
+      -print_final_stats=1 -artifact_prefix="$build/crash-$target-" "${extra[@]}" \
       "$build/corpus/$target" "$root/fuzz/corpus/$target" 2>&1 |
       tee "$build/logs/$target.log" | grep -E '^(stat::|==|INFO: (Seed|Running))|ERROR|SUMMARY'; then
     echo "== $target FAILED" >&2
