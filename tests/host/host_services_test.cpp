@@ -2,6 +2,7 @@
 // symbol names in the loaded plug-in.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "support/fresh_process.h"
@@ -44,6 +45,14 @@ struct Glue {
   bool (*SCGetAVPValue)(const std::string&, std::string&);
 };
 
+// Runs body against a freshly loaded plug-in.
+void WithGlue(const std::function<void(const Glue&)>& body) {
+  InFreshProcess([&] {
+    Plugin plugin = LoadPlugin();
+    body(Glue(plugin));
+  });
+}
+
 void CallVLog(const Glue& glue, int level, const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -52,9 +61,7 @@ void CallVLog(const Glue& glue, int level, const char* format, ...) {
 }
 
 TEST(HostGlue, WithoutInterfacesEverythingIsNeutral) {
-  InFreshProcess([] {
-    Plugin plugin = LoadPlugin();
-    Glue glue(plugin);
+  WithGlue([](const Glue& glue) {
     glue.Log(1, "%s %d %s", "no", 1, "listens");
     CallVLog(glue, 1, "%s", "nobody");
     glue.LogMsg("nobody", 3);
@@ -71,9 +78,7 @@ TEST(HostGlue, WithoutInterfacesEverythingIsNeutral) {
 }
 
 TEST(HostGlue, LoggingPassesFormatAndArgumentsThrough) {
-  InFreshProcess([] {
-    Plugin plugin = LoadPlugin();
-    Glue glue(plugin);
+  WithGlue([](const Glue& glue) {
     RecordingLogger logger;
     glue.SetLogger(&logger);
     glue.Log(7, "a %s b %d c %ld", "x", -3, 40L);
@@ -96,9 +101,7 @@ TEST(HostGlue, LoggingPassesFormatAndArgumentsThrough) {
 }
 
 TEST(HostGlue, Capabilities) {
-  InFreshProcess([] {
-    Plugin plugin = LoadPlugin();
-    Glue glue(plugin);
+  WithGlue([](const Glue& glue) {
     FakeCapabilities caps;
     glue.SetCapabilities(&caps);
 
@@ -131,9 +134,7 @@ TEST(HostGlue, Capabilities) {
 }
 
 TEST(HostGlue, NamespaceInfo) {
-  InFreshProcess([] {
-    Plugin plugin = LoadPlugin();
-    Glue glue(plugin);
+  WithGlue([](const Glue& glue) {
     FakePolicyInfo info;
     glue.SetPolicyInfo(&info);
     struct Case {
