@@ -9,12 +9,11 @@
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 
+#include "support/files.h"
 #include "support/loaded_plugin.h"
 #include "velkconf/velkconf.h"
 
@@ -22,29 +21,6 @@ namespace {
 
 const char kLive[] = "/etc/rsyslog.conf";
 const char kNew[] = "/etc/rsyslog.conf.new";
-
-bool Read(const std::string& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::stringstream s;
-  s << in.rdbuf();
-  out = s.str();
-  return true;
-}
-
-std::string Policy(bool local, int servers, const char* proto) {
-  std::ostringstream s;
-  s << "<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE "\"><LocalLog enabled=\""
-    << (local ? "true" : "false") << "\" maxSize=\"1\"/>";
-  for (int i = 0; i < servers; ++i) {
-    s << "<RemoteSyslogServer enabled=\"true\" healthEvent=\"true\" "
-         "systemEvent=\"true\" securityEvent=\"true\" proto=\""
-      << proto << "\" port=\"" << 600 + i << "\" server=\"host" << i
-      << ".example\"/>";
-  }
-  s << "</policy>";
-  return s.str();
-}
 
 // The child: updates forever, alternating the policies (or just once).
 [[noreturn]] void UpdateLoop(const std::string policies[2], bool once) {
@@ -68,9 +44,9 @@ std::string Generate(const std::string& policy) {
   if (pid == 0) UpdateLoop(pair, true);
   int status = 0;
   waitpid(pid, &status, 0);
-  std::string out;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_TRUE(Read(kNew, out));
+  EXPECT_TRUE(Exists(kNew));
+  const std::string out = ReadFile(kNew);
   std::remove(kNew);
   return out;
 }
@@ -85,16 +61,17 @@ int EtcEntries() {
 }
 
 TEST(CrashSafety, KilledAtRandomMomentsTheLiveFileIsAlwaysComplete) {
-  std::ofstream(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service")
-      << "#!/bin/sh\nexit 0\n";
+  WriteFile(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service",
+            "#!/bin/sh\nexit 0\n");
   // A template large enough that writing takes a while.
   std::string tmpl = "# site template\n";
   for (int i = 0; i < 2000; ++i) tmpl += "# padding line " + std::to_string(i) + "\n";
-  std::ofstream("/etc/rsyslog.conf.in") << tmpl;
+  WriteFile("/etc/rsyslog.conf.in", tmpl);
   const std::string original = "# the sensor's original configuration\n";
-  std::ofstream(kLive) << original;
+  WriteFile(kLive, original);
 
-  const std::string policies[2] = {Policy(true, 40, "udp"), Policy(false, 25, "tcp")};
+  const std::string policies[2] = {ManyServersPolicy(true, 40, "udp"),
+                                   ManyServersPolicy(false, 25, "tcp")};
   const std::set<std::string> complete = {original, Generate(policies[0]),
                                           Generate(policies[1])};
   ASSERT_EQ(complete.size(), 3u);
@@ -116,13 +93,13 @@ TEST(CrashSafety, KilledAtRandomMomentsTheLiveFileIsAlwaysComplete) {
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself at kill " << kill_no;
 
-    std::string live;
-    ASSERT_TRUE(Read(kLive, live)) << "no live configuration after kill " << kill_no;
+    ASSERT_TRUE(Exists(kLive)) << "no live configuration after kill " << kill_no;
+    const std::string live = ReadFile(kLive);
     ASSERT_EQ(complete.count(live), 1u) << "partial live configuration after kill "
                                         << kill_no << ", " << live.size() << " bytes";
     live_states += live != original;
-    std::string staged;
-    if (Read(kNew, staged)) {
+    if (Exists(kNew)) {
+      const std::string staged = ReadFile(kNew);
       ASSERT_EQ(complete.count(staged), 1u)
           << "partial " << kNew << " after kill " << kill_no;
       ++new_states;

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "support/files.h"
 #include "support/loaded_plugin.h"
 #include "velkconf/velkconf.h"
 
@@ -43,29 +43,14 @@ class QuietLogger : public ILogger {
   int LogDB(int, const char*) const override { return 0; }
 };
 
-std::string Policy(int servers, bool local) {
-  std::ostringstream s;
-  s << "<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE "\">"
-    << "<LocalLog enabled=\"" << (local ? "true" : "false")
-    << "\" maxSize=\"1MB\"/>";
-  for (int i = 0; i < servers; ++i) {
-    s << "<RemoteSyslogServer enabled=\"true\" healthEvent=\"true\""
-         " systemEvent=\"true\" securityEvent=\"false\" proto=\""
-      << (i % 2 ? "tcp" : "udp") << "\" port=\"" << 514 + i
-      << "\" server=\"10.0.0." << i + 1 << "\"/>";
-  }
-  s << "</policy>";
-  return s.str();
-}
-
 TEST(Soak, TenThousandUpdatesDoNotGrowTheHost) {
   const int kCycles = std::getenv("VELK_SOAK_CYCLES")
                           ? std::atoi(std::getenv("VELK_SOAK_CYCLES"))
                           : kDefaultCycles;
   // The restart is not what is measured here.
-  std::ofstream(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service")
-      << "#!/bin/sh\nexit 0\n";
-  std::ofstream("/etc/rsyslog.conf.in") << "# template\n";
+  WriteFile(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service",
+            "#!/bin/sh\nexit 0\n");
+  WriteFile("/etc/rsyslog.conf.in", "# template\n");
 
   Plugin plugin = LoadPlugin();
   xercesc::XMLPlatformUtils::Initialize();
@@ -73,7 +58,8 @@ TEST(Soak, TenThousandUpdatesDoNotGrowTheHost) {
   QuietLogger logger;
   plugin.Initialize(&logger, nullptr, nullptr, nullptr);
 
-  const std::string policies[2] = {Policy(3, true), Policy(8, false)};
+  const std::string policies[2] = {ManyServersPolicy(true, 3, "udp"),
+                                   ManyServersPolicy(false, 8, "tcp")};
   long after_warmup = 0;
   int failures = 0;
   for (int cycle = 1; cycle <= kCycles; ++cycle) {

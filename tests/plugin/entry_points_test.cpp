@@ -2,17 +2,15 @@
 // with dlopen, each test in a fresh process, inside the sandbox (Process
 // and Commit touch /etc and run the service command).
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/fresh_process.h"
 #include "support/loaded_plugin.h"
 #include "support/recording_host.h"
@@ -32,28 +30,12 @@ const char kPolicy[] =
     " port=\"514\" server=\"127.0.0.1\"/>\n"
     "</policy>\n";
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
 std::string ServiceLogPath() {
   const char* box = std::getenv("VELK_SANDBOX");
   return std::string(box ? box : "/nonexistent") + "/service.log";
 }
 
-std::string ServiceLog() { return ReadAll(ServiceLogPath()); }
+std::string ServiceLog() { return ReadFile(ServiceLogPath()); }
 
 // A host as the plug-in expects one: the parser library initialised, the
 // plug-in loaded and initialised with recording services.
@@ -65,8 +47,8 @@ class Host {
     logger.lines.clear();
     std::remove("/etc/rsyslog.conf.new");
     std::remove("/etc/rsyslog.conf");
-    WriteAll("/etc/rsyslog.conf.in", kTemplate);
-    WriteAll(ServiceLogPath(), "");
+    WriteFile("/etc/rsyslog.conf.in", kTemplate);
+    WriteFile(ServiceLogPath(), "");
   }
   ~Host() { xercesc::XMLPlatformUtils::Terminate(); }
 
@@ -162,7 +144,7 @@ TEST(ErrorMessage, LifeCycleAcrossProcessAndCommit) {
     EXPECT_EQ(parse_error.rfind("SAXParseException while parsing input stream: ", 0), 0u)
         << parse_error;
     // ... and a successful Commit leaves it as it was.
-    WriteAll("/etc/rsyslog.conf.new", "new\n");
+    WriteFile("/etc/rsyslog.conf.new", "new\n");
     EXPECT_EQ(host.plugin.Commit(), 0);
     EXPECT_EQ(host.plugin.LastError(), parse_error);
     // Process clears it at its start.
@@ -194,12 +176,12 @@ TEST(Process, SuccessfulUpdateLogsWritesAndCommits) {
                                  "local7.* -/var/zev/velk.log\n"
                                  "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n"
                                  "local5.* @127.0.0.1:514;VelkFormat\n";
-    EXPECT_EQ(ReadAll("/etc/rsyslog.conf.new"), expected);
+    EXPECT_EQ(ReadFile("/etc/rsyslog.conf.new"), expected);
     EXPECT_FALSE(Exists("/etc/rsyslog.conf"));
 
     host.logger.lines.clear();
     EXPECT_EQ(host.plugin.Commit(), 0);
-    EXPECT_EQ(ReadAll("/etc/rsyslog.conf"), expected);
+    EXPECT_EQ(ReadFile("/etc/rsyslog.conf"), expected);
     EXPECT_FALSE(Exists("/etc/rsyslog.conf.new"));
     EXPECT_EQ(ServiceLog(), "service syslog restart\n");
     EXPECT_EQ(host.logger.Texts().back(), "Commit() finished, result=0.");
@@ -208,7 +190,7 @@ TEST(Process, SuccessfulUpdateLogsWritesAndCommits) {
     EXPECT_EQ(host.plugin.Commit(), 1);
     EXPECT_EQ(ServiceLog(), "service syslog restart\nservice syslog restart\n");
     EXPECT_EQ(host.logger.Texts().back(), "Commit() finished, result=1.");
-    EXPECT_EQ(ReadAll("/etc/rsyslog.conf"), expected);
+    EXPECT_EQ(ReadFile("/etc/rsyslog.conf"), expected);
   });
 }
 
@@ -235,7 +217,7 @@ TEST(Process, Failures) {
     EXPECT_EQ(host.logger.Texts().back(), "Process() result code: 1");
 
     // A policy that does not parse writes nothing.
-    WriteAll("/etc/rsyslog.conf.in", kTemplate);
+    WriteFile("/etc/rsyslog.conf.in", kTemplate);
     host.logger.lines.clear();
     EXPECT_EQ(host.Process("<policy><LocalLog></policy>"), 1);
     EXPECT_FALSE(Exists("/etc/rsyslog.conf.new"));

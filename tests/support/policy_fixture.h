@@ -1,19 +1,17 @@
 // What the policy pipeline's tests share: Xerces initialised as a host
 // process does it, the recording host installed in the library's globals,
-// and small file helpers.
+// and the file helpers.
 #ifndef VELKCONF_TESTS_SUPPORT_POLICY_FIXTURE_H_
 #define VELKCONF_TESTS_SUPPORT_POLICY_FIXTURE_H_
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <xercesc/util/PlatformUtils.hpp>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/recording_host.h"
 #include "velkconf/host_glue.h"
 
@@ -25,36 +23,6 @@ class XercesEnvironment : public ::testing::Environment {
 };
 inline ::testing::Environment* const g_xercesEnvironment =
     ::testing::AddGlobalTestEnvironment(new XercesEnvironment);
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  ASSERT_TRUE(out.good()) << path;
-}
-
-inline bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
-inline void MakeDirs(const std::string& path) {
-  for (std::string::size_type at = 1; at != std::string::npos;) {
-    at = path.find('/', at + 1);
-    ::mkdir(path.substr(0, at).c_str(), 0755);
-  }
-}
-
-inline std::string SourceDir() {
-  const char* dir = std::getenv("VELK_SOURCE_DIR");
-  return dir != nullptr ? dir : ".";
-}
 
 // Installs a fresh logger, policy information and configuration parameters
 // for each test, and takes them away afterwards.
