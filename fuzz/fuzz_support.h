@@ -10,9 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
-#include "unicode/utf_runners.h"
+#include "unicode/utf_model.h"
 
 namespace fuzz {
 
@@ -31,13 +30,12 @@ struct Input {
   }
 
   // The source as units of `width` bytes (a shorter tail is dropped).
-  template <typename Unit>
-  std::vector<Unit> Units(std::size_t width = sizeof(Unit)) const {
-    std::vector<Unit> units;
+  model::Units Units(std::size_t width) const {
+    model::Units units;
     for (std::size_t i = 0; i + width <= size; i += width) {
-      std::uint64_t v = 0;
-      for (std::size_t k = 0; k < width; ++k) v |= std::uint64_t{data[i + k]} << (8 * k);
-      units.push_back(static_cast<Unit>(v));
+      unsigned long v = 0;
+      for (std::size_t k = 0; k < width; ++k) v |= static_cast<unsigned long>(data[i + k]) << (8 * k);
+      units.push_back(v);
     }
     return units;
   }
@@ -50,14 +48,9 @@ struct Input {
   }
 };
 
-template <typename Out>
-void Same(const model::Outcome<Out>& want, const model::Outcome<Out>& got,
-          bool compareChars, const char* what) {
-  std::string why = got.fault;
-  if (want.code != got.code) why += " code";
-  if (want.consumed != got.consumed) why += " consumed";
-  if (want.out != got.out) why += " output";
-  if (compareChars && want.chars != got.chars) why += " count";
+inline void Same(const model::Outcome& want, const model::Outcome& got, bool compareChars,
+                 const char* what) {
+  const std::string why = model::Differences(want, got, compareChars);
   if (why.empty()) return;
   std::fprintf(stderr,
                "%s differs from the model:%s\n  model:   code %X consumed %zu units %zu chars %zu\n"
@@ -67,20 +60,15 @@ void Same(const model::Outcome<Out>& want, const model::Outcome<Out>& got,
   std::abort();
 }
 
-// A buffer form against its model, with the room the input chooses.
-template <typename In, typename Out, typename Model>
-void CheckBuffer(const Input& input, harness::BufferFn<In, Out> fn, Model model,
-                 const std::vector<In>& src, const char* what) {
-  const std::size_t room = input.Room(model(src, input.strict, model::kNoLimit).out.size());
-  Same(model(src, input.strict, room), harness::Buffer(fn, src, input.strict, room), false, what);
-}
-
-// A string form against its model.
-template <typename Out, typename In, typename String, typename Model>
-void CheckString(const Input& input, harness::StringFn<In, String> fn, Model model,
-                 const std::vector<In>& src, const char* what) {
-  Same(model(src, input.strict, model::kNoLimit),
-       harness::Append<Out>(fn, src, input.strict), true, what);
+// A routine against its model; a buffer form gets the room the input
+// chooses.
+inline void Check(const Input& input, model::RouteId id, const model::Units& src) {
+  const model::Route& route = model::kRoutes[id];
+  const std::size_t room = route.stringForm
+                               ? model::kNoLimit
+                               : input.Room(route.model(src, input.strict, model::kNoLimit).out.size());
+  Same(route.model(src, input.strict, room), route.run(src, input.strict, room),
+       route.stringForm, route.name);
 }
 
 }  // namespace fuzz

@@ -1,29 +1,32 @@
 // A reference model of the conversion routines, written to be read rather
 // than to be fast: one character at a time, straight from the rules, with
 // well-formed UTF-8 taken from the Unicode Standard's Table 3-7 as a table.
-// Each model returns the code, how many source units were consumed, the
-// units written and the number of characters written.  `room` is the
-// target's size in units (buffer forms); the string forms have no limit.
+// Units of every encoding travel as unsigned long.  Each model returns the
+// code, how many source units were consumed, the units written and the
+// number of characters written; `room` is the target's size in units.
+//
+// Beside each model stands a runner that calls the routine the same way,
+// so that tests and fuzz targets compare the two through one table, kRoutes.
 #ifndef VELKCONF_TESTS_UNICODE_UTF_MODEL_H_
 #define VELKCONF_TESTS_UNICODE_UTF_MODEL_H_
 
 #include <cstddef>
-#include <cstdint>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "velkconf/convert_utf.h"
 
 namespace model {
 
+using Units = std::vector<unsigned long>;
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
-template <typename Out>
 struct Outcome {
   ConversionResult code = conversionOK;
   std::size_t consumed = 0;
-  std::vector<Out> out;
+  Units out;
   std::size_t chars = 0;
   std::string fault;  // set by the runners when a routine misbehaved
 };
@@ -34,36 +37,28 @@ inline bool IsSurrogate(unsigned long u) { return u >= 0xD800 && u <= 0xDFFF; }
 inline bool IsNonChar(unsigned long u) { return u == 0xFFFE || u == 0xFFFF; }
 
 // UTF-8 bytes of cp, in the old six-byte scheme (cp <= 0x7FFFFFFF).
-inline std::vector<unsigned char> Utf8Bytes(unsigned long cp) {
-  int n = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3
-        : cp < 0x200000 ? 4 : cp < 0x4000000 ? 5 : 6;
-  static const unsigned char kLeadMark[7] = {0, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
-  std::vector<unsigned char> bytes;
-  bytes.push_back(static_cast<unsigned char>(kLeadMark[n] | (cp >> (6 * (n - 1)))));
-  for (int k = n - 2; k >= 0; --k) {
-    bytes.push_back(static_cast<unsigned char>(0x80 | ((cp >> (6 * k)) & 0x3F)));
-  }
+inline Units Utf8Bytes(unsigned long cp) {
+  const int n = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3
+              : cp < 0x200000 ? 4 : cp < 0x4000000 ? 5 : 6;
+  static const unsigned long kLeadMark[7] = {0, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
+  Units bytes{kLeadMark[n] | (cp >> (6 * (n - 1)))};
+  for (int k = n - 2; k >= 0; --k) bytes.push_back(0x80 | ((cp >> (6 * k)) & 0x3F));
   return bytes;
 }
 
-inline std::vector<unsigned long> Utf16Units(unsigned long cp) {
+inline Units Utf16Units(unsigned long cp) {
   if (cp < 0x10000) return {cp};
   return {0xD800 + ((cp - 0x10000) >> 10), 0xDC00 + ((cp - 0x10000) & 0x3FF)};
 }
 
 // How many bytes a lead byte announces (lone continuation bytes: one).
-inline std::size_t AnnouncedLength(unsigned char lead) {
-  if (lead < 0xC0) return 1;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  if (lead < 0xF8) return 4;
-  if (lead < 0xFC) return 5;
-  return 6;
+inline std::size_t AnnouncedLength(unsigned long lead) {
+  return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : lead < 0xFC ? 5 : 6;
 }
 
 // Table 3-7: well-formed UTF-8 byte sequences.
 struct WellFormedRow {
-  unsigned char lead_lo, lead_hi, second_lo, second_hi;
+  unsigned long lead_lo, lead_hi, second_lo, second_hi;
   std::size_t length;
 };
 const WellFormedRow kTable37[] = {
@@ -75,7 +70,7 @@ const WellFormedRow kTable37[] = {
 };
 
 // True when s[0, n) is one well-formed sequence.
-inline bool WellFormed(const unsigned char* s, std::size_t n) {
+inline bool WellFormed(const unsigned long* s, std::size_t n) {
   for (const WellFormedRow& row : kTable37) {
     if (s[0] < row.lead_lo || s[0] > row.lead_hi) continue;
     if (n != row.length) return false;
@@ -88,14 +83,14 @@ inline bool WellFormed(const unsigned char* s, std::size_t n) {
   return false;
 }
 
-inline unsigned long Utf8Value(const unsigned char* s, std::size_t n) {
-  static const unsigned char kLeadBits[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+inline unsigned long Utf8Value(const unsigned long* s, std::size_t n) {
+  static const unsigned long kLeadBits[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
   unsigned long cp = s[0] & kLeadBits[n];
   for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (s[k] & 0x3F);
   return cp;
 }
 
-inline bool IsLegalUtf8(const std::vector<unsigned char>& in) {
+inline bool IsLegalUtf8(const Units& in) {
   for (std::size_t i = 0; i < in.size();) {
     const std::size_t n = AnnouncedLength(in[i]);
     if (i + n > in.size() || !WellFormed(&in[i], n)) return false;
@@ -105,10 +100,8 @@ inline bool IsLegalUtf8(const std::vector<unsigned char>& in) {
 }
 
 // UTF-8 to UTF-16 (utf16 true) or UTF-32.
-template <typename Out>
-Outcome<Out> FromUtf8(const std::vector<unsigned char>& in, bool strict,
-                      bool utf16, std::size_t room = kNoLimit) {
-  Outcome<Out> r;
+inline Outcome FromUtf8(const Units& in, bool strict, bool utf16, std::size_t room = kNoLimit) {
+  Outcome r;
   std::size_t& i = r.consumed;
   auto stop = [&](ConversionResult code) { r.code = code; return r; };
   ConversionResult replaced = conversionOK;
@@ -134,8 +127,7 @@ Outcome<Out> FromUtf8(const std::vector<unsigned char>& in, bool strict,
       problem = sourceNonCharacter;
       cp = 0xFFFD;
     }
-    const std::vector<unsigned long> units =
-        utf16 ? Utf16Units(cp) : std::vector<unsigned long>{cp};
+    const Units units = utf16 ? Utf16Units(cp) : Units{cp};
     if (r.out.size() + units.size() > room) return stop(targetExhausted);
     r.out.insert(r.out.end(), units.begin(), units.end());
     ++r.chars;
@@ -151,8 +143,7 @@ struct Utf16Char {
   std::size_t units;
   ConversionResult problem;  // sourceExhausted, ...UnpairedSurrogate, ...NonCharacter
 };
-template <typename Unit>
-Utf16Char ReadUtf16(const std::vector<Unit>& in, std::size_t i) {
+inline Utf16Char ReadUtf16(const Units& in, std::size_t i) {
   const unsigned long u = in[i];
   if (IsHigh(u)) {
     if (i + 1 == in.size()) return {u, 1, sourceExhausted};
@@ -166,10 +157,9 @@ Utf16Char ReadUtf16(const std::vector<Unit>& in, std::size_t i) {
 }
 
 // UTF-16 to UTF-8; stringForm raises the maximum from U+10FFFE to U+10FFFF.
-template <typename Unit>
-Outcome<unsigned char> Utf16ToUtf8(const std::vector<Unit>& in, bool strict,
-                                   bool stringForm, std::size_t room = kNoLimit) {
-  Outcome<unsigned char> r;
+inline Outcome Utf16ToUtf8(const Units& in, bool strict, bool stringForm,
+                           std::size_t room = kNoLimit) {
+  Outcome r;
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
     Utf16Char c = ReadUtf16(in, i);
@@ -185,7 +175,7 @@ Outcome<unsigned char> Utf16ToUtf8(const std::vector<Unit>& in, bool strict,
       }
       c.cp = 0xFFFD;
     }
-    const std::vector<unsigned char> bytes = Utf8Bytes(c.cp);
+    const Units bytes = Utf8Bytes(c.cp);
     if (r.out.size() + bytes.size() > room) { r.code = targetExhausted; return r; }
     r.out.insert(r.out.end(), bytes.begin(), bytes.end());
     ++r.chars;
@@ -197,9 +187,8 @@ Outcome<unsigned char> Utf16ToUtf8(const std::vector<Unit>& in, bool strict,
 }
 
 // UTF-16 to UTF-32: lenient mode passes U+FFFE and U+FFFF through.
-inline Outcome<unsigned long> Utf16ToUtf32(const std::vector<unsigned short>& in,
-                                           bool strict, std::size_t room = kNoLimit) {
-  Outcome<unsigned long> r;
+inline Outcome Utf16ToUtf32(const Units& in, bool strict, std::size_t room = kNoLimit) {
+  Outcome r;
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
     Utf16Char c = ReadUtf16(in, i);
@@ -218,43 +207,29 @@ inline Outcome<unsigned long> Utf16ToUtf32(const std::vector<unsigned short>& in
   return r;
 }
 
-// What is wrong with a UTF-32 value, given the largest allowed value and
-// the code for values above it.
-inline ConversionResult Utf32Problem(unsigned long v, unsigned long max,
-                                     ConversionResult above) {
-  if (IsSurrogate(v)) return sourceIllegal;
-  if (IsNonChar(v)) return sourceNonCharacter;
-  if (v > max) return above;
-  return conversionOK;
-}
-
-// UTF-32 to UTF-16 (utf8 false, maximum U+10FFFF) or to UTF-8 (maximum
-// 0x7FFFFFFF).  UTF-16 output tests for room before each unit is read; the
-// UTF-8 string form replaces a high surrogate followed by a low one once.
-template <typename Out>
-Outcome<Out> FromUtf32(const std::vector<unsigned long>& in, bool strict,
-                       bool utf8, bool stringForm, std::size_t room = kNoLimit) {
-  Outcome<Out> r;
+// UTF-32 to UTF-16 (utf8 false, maximum U+10FFFF, else sourceOutOfRange)
+// or to UTF-8 (maximum 0x7FFFFFFF, else sourceIllegal).  UTF-16 output
+// tests for room before each unit is read; the UTF-8 string form replaces a
+// high surrogate followed by a low one once.
+inline Outcome FromUtf32(const Units& in, bool strict, bool utf8, bool stringForm,
+                         std::size_t room = kNoLimit) {
+  Outcome r;
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
     if (!utf8 && r.out.size() >= room) { r.code = targetExhausted; return r; }
     unsigned long cp = in[i];
     std::size_t units = 1;
-    const ConversionResult problem = utf8 ? Utf32Problem(cp, 0x7FFFFFFF, sourceIllegal)
-                                          : Utf32Problem(cp, 0x10FFFF, sourceOutOfRange);
+    const ConversionResult problem =
+        IsSurrogate(cp) ? sourceIllegal
+        : IsNonChar(cp) ? sourceNonCharacter
+        : cp > (utf8 ? 0x7FFFFFFFul : 0x10FFFFul) ? (utf8 ? sourceIllegal : sourceOutOfRange)
+                                                   : conversionOK;
     if (problem != conversionOK) {
       if (strict) { r.code = problem; return r; }
-      if (utf8 && stringForm && IsHigh(cp) && i + 1 < in.size() && IsLow(in[i + 1])) {
-        units = 2;
-      }
+      if (utf8 && stringForm && IsHigh(cp) && i + 1 < in.size() && IsLow(in[i + 1])) units = 2;
       cp = 0xFFFD;
     }
-    std::vector<Out> seq;
-    if (utf8) {
-      for (unsigned char b : Utf8Bytes(cp)) seq.push_back(b);
-    } else {
-      for (unsigned long u : Utf16Units(cp)) seq.push_back(static_cast<Out>(u));
-    }
+    const Units seq = utf8 ? Utf8Bytes(cp) : Utf16Units(cp);
     if (r.out.size() + seq.size() > room) { r.code = targetExhausted; return r; }
     r.out.insert(r.out.end(), seq.begin(), seq.end());
     ++r.chars;
@@ -263,6 +238,125 @@ Outcome<Out> FromUtf32(const std::vector<unsigned long>& in, bool strict,
   }
   r.code = replaced;
   return r;
+}
+
+// ---- Runners: the routines, called on Units and reported as an Outcome.
+
+template <typename In, typename Out>
+using BufferFn = ConversionResult (*)(const In**, const In*, Out**, Out*, ConversionFlags);
+template <typename In, typename String>
+using StringFn = ConversionResult (*)(const In**, const In*, String&, unsigned long*,
+                                      ConversionFlags);
+
+inline ConversionFlags Flags(bool strict) { return strict ? strictConversion : lenientConversion; }
+
+// A buffer form with `room` units of target.  Units past the room and past
+// what the routine says it wrote must stay untouched.
+template <typename In, typename Out, BufferFn<In, Out> Fn>
+Outcome Buffer(const Units& units, bool strict, std::size_t room) {
+  const std::vector<In> in(units.begin(), units.end());
+  const Out kCanary = static_cast<Out>(0xA5A5A5A5A5A5A5A5ull);
+  std::vector<Out> buffer(room + 4, kCanary);
+  const In* src = in.data();
+  Out* dst = buffer.data();
+  Outcome r;
+  r.code = Fn(&src, in.data() + in.size(), &dst, buffer.data() + room, Flags(strict));
+  if (src < in.data() || src > in.data() + in.size() || dst < buffer.data() ||
+      dst > buffer.data() + room) {
+    r.fault = "position out of range";
+    return r;
+  }
+  r.consumed = static_cast<std::size_t>(src - in.data());
+  r.out.assign(buffer.data(), dst);
+  for (const Out* p = dst; p != buffer.data() + buffer.size(); ++p) {
+    if (*p != kCanary) r.fault = "written past the end";
+  }
+  return r;
+}
+
+// A string form appending to a string that already holds two units; they
+// must stay in front.  `Count` is the string form's counter: characters
+// appended, or (for the UTF-32 template) the string's whole length.
+template <typename In, typename String, typename Count, typename Fn>
+Outcome Append(Fn fn, const Units& units, bool strict, bool countsWholeLength) {
+  using Char = typename String::value_type;
+  const std::vector<In> in(units.begin(), units.end());
+  const String kFront(2, static_cast<Char>('#'));
+  String target = kFront;
+  const In* src = in.data();
+  Count count = 12345;
+  Outcome r;
+  r.code = fn(&src, in.data() + in.size(), target, &count, Flags(strict));
+  r.consumed = static_cast<std::size_t>(src - in.data());
+  if (target.size() < 2 || target.compare(0, 2, kFront) != 0) {
+    r.fault = "earlier contents lost";
+    return r;
+  }
+  for (std::size_t k = 2; k < target.size(); ++k) {
+    r.out.push_back(static_cast<std::make_unsigned_t<Char>>(target[k]));
+  }
+  r.chars = countsWholeLength ? count - 2 : count;
+  if (countsWholeLength && count != target.size()) r.fault = "count is not the whole length";
+  return r;
+}
+template <typename In, typename String, StringFn<In, String> Fn>
+Outcome StringForm(const Units& units, bool strict, std::size_t) {
+  return Append<In, String, unsigned long>(Fn, units, strict, false);
+}
+
+// ---- Every routine beside its model.
+
+enum RouteId { k16to8, k16to8s, k8to16, k8to16s, k8to32, k16to32, k16to32t,
+               k32to16, k32to16s, k32to8, k32to8s };
+struct Route {
+  const char* name;
+  int from, to;       // unit widths in bits
+  bool stringForm;    // no room; the character count is compared
+  Outcome (*run)(const Units& in, bool strict, std::size_t room);
+  Outcome (*model)(const Units& in, bool strict, std::size_t room);
+};
+using U8 = unsigned char;
+using U16 = unsigned short;
+using U32 = unsigned long;
+using Str16 = std::basic_string<U16>;
+inline const Route kRoutes[] = {
+    {"ConvertUTF16toUTF8 (buffer)", 16, 8, false, Buffer<U16, U8, &ConvertUTF16toUTF8>,
+     [](const Units& in, bool strict, std::size_t room) { return Utf16ToUtf8(in, strict, false, room); }},
+    {"ConvertUTF16toUTF8 (string)", 16, 8, true, StringForm<U16, std::string, &ConvertUTF16toUTF8>,
+     [](const Units& in, bool strict, std::size_t) { return Utf16ToUtf8(in, strict, true); }},
+    {"ConvertUTF8toUTF16 (buffer)", 8, 16, false, Buffer<U8, U16, &ConvertUTF8toUTF16>,
+     [](const Units& in, bool strict, std::size_t room) { return FromUtf8(in, strict, true, room); }},
+    {"ConvertUTF8toUTF16 (string)", 8, 16, true, StringForm<U8, Str16, &ConvertUTF8toUTF16>,
+     [](const Units& in, bool strict, std::size_t) { return FromUtf8(in, strict, true); }},
+    {"ConvertUTF8toUTF32", 8, 32, false, Buffer<U8, U32, &ConvertUTF8toUTF32>,
+     [](const Units& in, bool strict, std::size_t room) { return FromUtf8(in, strict, false, room); }},
+    {"ConvertUTF16toUTF32 (buffer)", 16, 32, false, Buffer<U16, U32, &ConvertUTF16toUTF32>,
+     [](const Units& in, bool strict, std::size_t room) { return Utf16ToUtf32(in, strict, room); }},
+    {"ConvertUTF16toUTF32<wchar_t, unsigned long>", 16, 32, true,
+     [](const Units& in, bool strict, std::size_t) {
+       return Append<U16, std::wstring, unsigned long>(
+           &ConvertUTF16toUTF32<wchar_t, unsigned long>, in, strict, true);
+     },
+     [](const Units& in, bool strict, std::size_t) { return Utf16ToUtf32(in, strict); }},
+    {"ConvertUTF32toUTF16 (buffer)", 32, 16, false, Buffer<U32, U16, &ConvertUTF32toUTF16>,
+     [](const Units& in, bool strict, std::size_t room) { return FromUtf32(in, strict, false, false, room); }},
+    {"ConvertUTF32toUTF16 (string)", 32, 16, true, StringForm<U32, Str16, &ConvertUTF32toUTF16>,
+     [](const Units& in, bool strict, std::size_t) { return FromUtf32(in, strict, false, true); }},
+    {"ConvertUTF32toUTF8 (buffer)", 32, 8, false, Buffer<U32, U8, &ConvertUTF32toUTF8>,
+     [](const Units& in, bool strict, std::size_t room) { return FromUtf32(in, strict, true, false, room); }},
+    {"ConvertUTF32toUTF8 (string)", 32, 8, true, StringForm<U32, std::string, &ConvertUTF32toUTF8>,
+     [](const Units& in, bool strict, std::size_t) { return FromUtf32(in, strict, true, true); }},
+};
+
+// What differs between the model's outcome and the routine's ("" when
+// nothing does).
+inline std::string Differences(const Outcome& want, const Outcome& got, bool compareChars) {
+  std::string why = got.fault;
+  if (want.code != got.code) why += " code";
+  if (want.consumed != got.consumed) why += " consumed";
+  if (want.out != got.out) why += " output";
+  if (compareChars && want.chars != got.chars) why += " count";
+  return why;
 }
 
 }  // namespace model

@@ -1,36 +1,28 @@
-// The conversion family as a host sees it: loaded with dlopen and found by
-// mangled name, so a changed parameter type shows as a missing symbol.
-#include <dlfcn.h>
+// The dynamic symbols hosts were built against, found with dlsym in the
+// loaded plug-in so that a changed parameter type shows as a missing name.
+// (The entry points and the logging and capability glue are resolved by
+// name where they are driven: entry_points_test and host_services_test.)
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <string>
 
+#include "support/loaded_plugin.h"
 #include "velkconf/convert_utf.h"
 
 namespace {
 
-class Exports : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    const char* path = std::getenv("VELK_PLUGIN");
-    handle_ = dlopen(path ? path : "libvelkconf.so", RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle_, nullptr) << dlerror();
-  }
-  static void TearDownTestSuite() {
-    if (handle_ != nullptr) dlclose(handle_);
-  }
-  template <typename T>
-  static T Find(const char* name) {
-    void* address = dlsym(handle_, name);
-    EXPECT_NE(address, nullptr) << "not exported: " << name;
-    return reinterpret_cast<T>(address);
-  }
-  static void* handle_;
-};
-void* Exports::handle_ = nullptr;
-
 const char* const kSymbols[] = {
+    "_ZN16ConfigParameters15m_pConfigParmIfE",
+    "_ZN16ConfigParameters18SetConfigInterfaceEPK17IConfigParameters",
+    "_ZN16ConfigParameters8GetValueEPKcRNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE",
+    "_ZN16ConfigParameters8GetValueEPKcRi",
+    "_ZN16ConfigParameters8GetValueEPKcRb",
+    "_ZN16ConfigParameters18GetTuningParameterEPKcRNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE",
+    "_ZN16ConfigParameters18GetTuningParameterEPKcRi",
+    "_ZN16ConfigParameters18GetTuningParameterEPKcRb",
+    "_ZN16ConfigParameters8ParseIntERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERi",
+    "_ZN16ConfigParameters9ParseBoolERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERb",
     "_Z18ConvertUTF16toUTF8PPKtS0_PPhS2_15ConversionFlags",
     "_Z18ConvertUTF16toUTF8PPKtS0_RNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEPm15ConversionFlags",
     "_Z18ConvertUTF8toUTF16PPKhS0_PPtS2_15ConversionFlags",
@@ -49,16 +41,31 @@ const char* const kSymbols[] = {
     "_Z9strTowstrRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERNS0_IwS1_IwESaIwEEEb",
     "_Z9strW2strANSt7__cxx1112basic_stringIwSt11char_traitsIwESaIwEEERNS0_IcS1_IcESaIcEEEb",
     "_Z9strA2strWNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERNS0_IwS1_IwESaIwEEEb",
+    "_ZTI10zevUnicodeItE",
 };
 
-TEST_F(Exports, EveryRoutineByItsMangledName) {
-  for (const char* name : kSymbols) Find<void*>(name);
+TEST(Exports, EveryNameAndTheEntryPointsWithoutCxxLinkage) {
+  const Plugin plugin = LoadPlugin();
+  for (const char* name : kSymbols) Symbol<void*>(plugin, name);
+  // No entry point may carry a C++ name as well.
+  FILE* nm = popen(("nm -D --defined-only " + PluginPath()).c_str(), "r");
+  ASSERT_NE(nm, nullptr);
+  char line[4096];
+  int lines = 0;
+  for (; std::fgets(line, sizeof line, nm) != nullptr; ++lines) {
+    for (const char* entry : {"10Initialize", "7Process", "6Commit"}) {
+      EXPECT_EQ(std::string(line).find(std::string(" _Z") + entry), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(pclose(nm), 0);
+  EXPECT_GT(lines, 30);
 }
 
-TEST_F(Exports, CallsThroughTheResolvedSymbols) {
+TEST(Exports, CallsThroughTheResolvedSymbols) {
+  const Plugin plugin = LoadPlugin();
   using Buffer16to8 = ConversionResult (*)(const unsigned short**, const unsigned short*,
                                            unsigned char**, unsigned char*, ConversionFlags);
-  const auto to8 = Find<Buffer16to8>("_Z18ConvertUTF16toUTF8PPKtS0_PPhS2_15ConversionFlags");
+  const auto to8 = Symbol<Buffer16to8>(plugin, kSymbols[10]);
   ASSERT_NE(to8, nullptr);
   const unsigned short in[] = {0x41, 0xDBFF, 0xDFFF};
   unsigned char out[8];
@@ -70,7 +77,7 @@ TEST_F(Exports, CallsThroughTheResolvedSymbols) {
 
   using Template = unsigned int (*)(const unsigned short**, const unsigned short*,
                                     std::wstring&, unsigned long*, ConversionFlags);
-  const auto to32 = Find<Template>(kSymbols[6]);
+  const auto to32 = Symbol<Template>(plugin, kSymbols[16]);
   ASSERT_NE(to32, nullptr);
   std::wstring wide = L"ab";
   unsigned long count = 0;
@@ -82,10 +89,10 @@ TEST_F(Exports, CallsThroughTheResolvedSymbols) {
 
 // The vtable holds, after the two destructors, the four operations in
 // their documented order.
-TEST_F(Exports, ZevUnicodeVtableSlots) {
-  const auto vtable = Find<void* const*>("_ZTV10zevUnicodeItE");
+TEST(Exports, ZevUnicodeVtableSlots) {
+  const Plugin plugin = LoadPlugin();
+  const auto vtable = Symbol<void* const*>(plugin, "_ZTV10zevUnicodeItE");
   ASSERT_NE(vtable, nullptr);
-  void* const* slots = vtable + 2;  // past offset-to-top and type info
   const char* const kSlots[] = {
       "_ZN10zevUnicodeItED1Ev",
       "_ZN10zevUnicodeItED0Ev",
@@ -94,8 +101,8 @@ TEST_F(Exports, ZevUnicodeVtableSlots) {
       "_ZN10zevUnicodeItE10WideToUTF8ERNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEPPKtRj",
       "_ZN10zevUnicodeItE10UTF8ToWideERNSt7__cxx1112basic_stringItSt11char_traitsItESaItEEEPPKcRj",
   };
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(slots[i], Find<void*>(kSlots[i])) << kSlots[i];
-  Find<void*>("_ZTI10zevUnicodeItE");
+  // Past offset-to-top and type info.
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(vtable[2 + i], Symbol<void*>(plugin, kSlots[i])) << kSlots[i];
 }
 
 }  // namespace

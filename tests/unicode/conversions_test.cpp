@@ -1,0 +1,318 @@
+// The conversion routines: named cases (Table 3-7 boundaries among them),
+// exhaustive loops over short inputs, every scalar value through every
+// direction, and seeded random inputs, each routine against its model.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "unicode/utf16_to_utf8.h"
+#include "unicode/utf_model.h"
+
+namespace {
+
+using model::Units;
+using model::RouteId;
+using namespace model;  // the route names
+
+std::string Hex(const Units& v) {
+  std::string s;
+  char buf[24];
+  for (unsigned long x : v) s += (snprintf(buf, sizeof buf, "%lX ", x), buf);
+  return s;
+}
+
+// The routine and its model, one mode, `room` units of target.
+::testing::AssertionResult Agrees(RouteId id, const Units& in, bool strict, std::size_t room) {
+  const Route& r = kRoutes[id];
+  if (r.stringForm) room = kNoLimit;
+  const std::string why = Differences(r.model(in, strict, room), r.run(in, strict, room), r.stringForm);
+  if (why.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << r.name << (strict ? " strict" : " lenient") << " room "
+                                       << room << " on " << Hex(in) << ":" << why;
+}
+
+// Random inputs, mostly of the kinds that go wrong: surrogates,
+// non-characters, overlong and cut-off sequences, values out of range.
+class Generator {
+ public:
+  explicit Generator(std::uint32_t seed) : rng_(seed) {}
+  std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+  template <typename T, std::size_t N>
+  const T& Pick(const T (&options)[N]) { return options[Below(N)]; }
+
+  unsigned long Scalar() {
+    static const unsigned long kPicks[] = {0x00, 0x41, 0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xE000,
+                                           0xFFFD, 0xFFFE, 0xFFFF, 0x10000, 0x10FFFE, 0x10FFFF};
+    const std::size_t kind = Below(4);
+    return kind == 0 ? Below(0x80) : kind == 1 ? Pick(kPicks) : Below(kind == 2 ? 0x10000 : 0x110000);
+  }
+  // About n units of the given width (8, 16 or 32 bits).
+  Units Text(int width, std::size_t n) {
+    static const unsigned long kOdd32[] = {0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0x110000, 0x1FFFFF,
+                                           0x200000, 0x3FFFFFF, 0x4000000, 0x7FFFFFFF,
+                                           0x80000000, 0xFFFFFFFF, 0x100000041, ~0UL};
+    static const Units kOdd8[] = {
+        {0xC0, 0x80}, {0xC1, 0xBF}, {0xE0, 0x80, 0x80}, {0xE0, 0x9F, 0xBF}, {0xED, 0xA0, 0x80},
+        {0xED, 0xBF, 0xBF}, {0xF0, 0x80, 0x80, 0x80}, {0xF0, 0x8F, 0xBF, 0xBF},
+        {0xF4, 0x90, 0x80, 0x80}, {0xF5, 0x80, 0x80, 0x80}, {0xF8, 0x88, 0x80, 0x80, 0x80},
+        {0xFC, 0x84, 0x80, 0x80, 0x80, 0x80}, {0xEF, 0xBF, 0xBE}, {0xEF, 0xBF, 0xBF}, {0x80},
+        {0xBF}, {0xFE}, {0xFF}, {0xE2, 0x28, 0xA1}};
+    Units v;
+    while (v.size() < n) {
+      Units piece;
+      if (width == 32) {
+        piece = Below(4) == 0 ? Units{Pick(kOdd32)}
+                : Below(6) == 0 ? Utf16Units(0x10000 + Below(0x100000))  // a pair as UTF-32
+                                : Units{Scalar()};
+      } else if (width == 16) {
+        const std::size_t kind = Below(4);
+        piece = kind == 0   ? Units{0xD800 + Below(0x800)}
+                : kind == 1 ? Units{Below(2) ? 0xFFFE + Below(2) : Below(0x10000)}
+                            : Utf16Units(Scalar());
+      } else {
+        piece = Below(4) == 0 ? Pick(kOdd8) : Utf8Bytes(Scalar());
+        if (Below(8) == 0) piece.resize(Below(piece.size()) + 1);  // cut short
+      }
+      v.insert(v.end(), piece.begin(), piece.end());
+    }
+    return v;
+  }
+  // A target size: often too small, sometimes exactly enough.
+  std::size_t Room(std::size_t needed) {
+    const std::size_t kind = Below(3);
+    return kind == 0 ? needed : kind == 1 ? Below(needed + 1) : needed + Below(4);
+  }
+  // Both modes, with a random room for the buffer forms.
+  void Compare(RouteId id, const Units& in) {
+    for (bool strict : {true, false}) {
+      const std::size_t room = Room(kRoutes[id].model(in, strict, kNoLimit).out.size());
+      ASSERT_TRUE(Agrees(id, in, strict, room));
+    }
+  }
+  // Every routine reading this width; after a first failure, nothing more.
+  void CompareAll(int width, const Units& in) {
+    if (::testing::Test::HasFailure()) return;
+    for (const Route& r : kRoutes) {
+      if (r.from == width) Compare(static_cast<RouteId>(&r - kRoutes), in);
+    }
+  }
+
+ private:
+  std::mt19937 rng_;
+};
+
+struct Case {
+  const char* name;
+  std::vector<RouteId> routes;
+  Units in;
+  bool strict;
+  ConversionResult code;
+  std::size_t consumed;
+  Units out;
+  std::size_t room = 16;
+};
+
+const unsigned long R = 0xFFFD;
+const Units kR8 = {0xEF, 0xBF, 0xBD};  // U+FFFD in UTF-8
+
+const Case kCases[] = {
+    // UTF-16 to UTF-8.
+    {"empty", {k16to8, k16to8s}, {}, true, conversionOK, 0, {}},
+    {"euro", {k16to8, k16to8s}, {0x20AC}, true, conversionOK, 1, {0xE2, 0x82, 0xAC}},
+    {"pair", {k16to8, k16to8s}, {0xD83D, 0xDE00}, true, conversionOK, 2, {0xF0, 0x9F, 0x98, 0x80}},
+    {"high at end", {k16to8, k16to8s}, {0x41, 0xD800}, false, sourceExhausted, 1, {0x41}},
+    {"unpaired high, lenient", {k16to8, k16to8s}, {0xD800, 0x41}, false, sourceUnpairedSurrogate, 2, {0xEF, 0xBF, 0xBD, 0x41}},
+    {"unpaired high, strict", {k16to8, k16to8s}, {0xD800, 0x41}, true, sourceUnpairedSurrogate, 0, {}},
+    {"lone low, lenient", {k16to8, k16to8s}, {0xDC00}, false, sourceUnpairedSurrogate, 1, kR8},
+    {"lone low, strict", {k16to8, k16to8s}, {0x41, 0xDC00}, true, sourceUnpairedSurrogate, 1, {0x41}},
+    {"high high low", {k16to8, k16to8s}, {0xD800, 0xD800, 0xDC00}, false, sourceUnpairedSurrogate, 3, {0xEF, 0xBF, 0xBD, 0xF0, 0x90, 0x80, 0x80}},
+    {"FFFF lenient", {k16to8, k16to8s}, {0xFFFF}, false, sourceNonCharacter, 1, kR8},
+    {"FFFE strict", {k16to8, k16to8s}, {0x41, 0xFFFE}, true, sourceNonCharacter, 1, {0x41}},
+    {"FFFD is fine", {k16to8, k16to8s}, {0xFFFD}, true, conversionOK, 1, kR8},
+    {"later code wins", {k16to8, k16to8s}, {0xD800, 0x41, 0xFFFE}, false, sourceNonCharacter, 3, {0xEF, 0xBF, 0xBD, 0x41, 0xEF, 0xBF, 0xBD}},
+    {"10FFFF in the string form", {k16to8s}, {0xDBFF, 0xDFFF}, true, conversionOK, 2, {0xF4, 0x8F, 0xBF, 0xBF}},
+    {"10FFFF in the buffer form, lenient", {k16to8}, {0xDBFF, 0xDFFF}, false, sourceIllegal, 2, kR8},
+    {"10FFFF in the buffer form, strict", {k16to8}, {0x41, 0xDBFF, 0xDFFF}, true, sourceIllegal, 2, {0x41}},
+    {"10FFFE in the buffer form", {k16to8}, {0xDBFF, 0xDFFE}, true, conversionOK, 2, {0xF4, 0x8F, 0xBF, 0xBE}},
+    {"exact room", {k16to8}, {0xE9}, true, conversionOK, 1, {0xC3, 0xA9}, 2},
+    {"room short", {k16to8}, {0xE9}, true, targetExhausted, 0, {}, 1},
+    {"room short for a pair", {k16to8}, {0x41, 0xD83D, 0xDE00}, true, targetExhausted, 1, {0x41}, 4},
+    {"room beats replacement", {k16to8}, {0xD800, 0x41}, false, targetExhausted, 0, {}, 2},
+    {"source beats room", {k16to8}, {0xD800, 0x41}, true, sourceUnpairedSurrogate, 0, {}, 0},
+    // UTF-8 to UTF-16 and UTF-32.
+    {"e acute", {k8to16, k8to16s}, {0xC3, 0xA9}, true, conversionOK, 2, {0xE9}},
+    {"emoji", {k8to16, k8to16s}, {0xF0, 0x9F, 0x98, 0x80}, true, conversionOK, 4, {0xD83D, 0xDE00}},
+    {"cut lead, lenient", {k8to16, k8to16s}, {0x41, 0xC3}, false, sourceExhausted, 1, {0x41}},
+    {"cut before legality", {k8to16, k8to16s}, {0xE2, 0x28}, false, sourceExhausted, 0, {}},
+    {"overlong, strict", {k8to16, k8to16s}, {0xC0, 0x80}, true, sourceIllegalSequence, 0, {}},
+    {"overlong, lenient", {k8to16, k8to16s}, {0xC0, 0x80, 0x41}, false, sourceIllegalSequence, 3, {R, 0x41}},
+    {"broken lead keeps ASCII", {k8to16, k8to16s}, {0xE2, 0x28, 0xA1}, false, sourceIllegalSequence, 3, {R, 0x28, R}},
+    {"encoded surrogate", {k8to16, k8to16s}, {0xED, 0xA0, 0x80}, true, sourceIllegalSequence, 0, {}},
+    {"nonchar, strict", {k8to16, k8to16s}, {0x41, 0xEF, 0xBF, 0xBF}, true, sourceNonCharacter, 1, {0x41}},
+    {"nonchar, lenient", {k8to16, k8to16s}, {0xEF, 0xBF, 0xBE}, false, sourceNonCharacter, 3, {R}},
+    {"above 10FFFF", {k8to16, k8to16s}, {0xF4, 0x90, 0x80, 0x80}, true, sourceIllegalSequence, 0, {}},
+    {"five bytes, one replacement", {k8to16, k8to16s}, {0xF8, 0x88, 0x80, 0x80, 0x80}, false, sourceIllegalSequence, 5, {R}},
+    {"lone continuations", {k8to16, k8to16s}, {0x80, 0xBF}, false, sourceIllegalSequence, 2, {R, R}},
+    {"later code wins", {k8to16, k8to16s}, {0xC0, 0xEF, 0xBF, 0xBF}, false, sourceNonCharacter, 4, {R, R}},
+    {"3-7: lowest two-byte", {k8to16, k8to16s}, {0xC2, 0x80, 0xDF, 0xBF}, true, conversionOK, 4, {0x80, 0x7FF}},
+    {"3-7: C1 overlong", {k8to16, k8to16s}, {0xC1, 0xBF}, true, sourceIllegalSequence, 0, {}},
+    {"3-7: E0", {k8to16, k8to16s}, {0xE0, 0xA0, 0x80, 0xE0, 0x9F, 0xBF}, true, sourceIllegalSequence, 3, {0x800}},
+    {"3-7: ED", {k8to16, k8to16s}, {0xED, 0x9F, 0xBF, 0xEE, 0x80, 0x80}, true, conversionOK, 6, {0xD7FF, 0xE000}},
+    {"3-7: F0", {k8to16, k8to16s}, {0xF0, 0x90, 0x80, 0x80, 0xF0, 0x8F, 0xBF, 0xBF}, true, sourceIllegalSequence, 4, {0xD800, 0xDC00}},
+    {"3-7: F4", {k8to16, k8to16s}, {0xF4, 0x8F, 0xBF, 0xBF}, true, conversionOK, 4, {0xDBFF, 0xDFFF}},
+    {"3-7: F5", {k8to16, k8to16s}, {0xF5, 0x80, 0x80, 0x80}, true, sourceIllegalSequence, 0, {}},
+    {"pair needs two units", {k8to16}, {0x41, 0xF0, 0x9F, 0x98, 0x80}, true, targetExhausted, 1, {0x41}, 2},
+    {"replacement needs room", {k8to16}, {0xC0, 0x80}, false, targetExhausted, 0, {}, 0},
+    {"illegal beats room", {k8to16}, {0xC0, 0x80}, true, sourceIllegalSequence, 0, {}, 0},
+    {"room before nonchar", {k8to16}, {0xEF, 0xBF, 0xBF}, true, targetExhausted, 0, {}, 0},
+    {"one unit per character", {k8to32}, {0x41, 0xF0, 0x9F, 0x98, 0x80, 0xC3, 0xA9}, true, targetExhausted, 5, {0x41, 0x1F600}, 2},
+    // UTF-16 to UTF-32.
+    {"pair", {k16to32, k16to32t}, {0x41, 0xD83D, 0xDE00}, true, conversionOK, 3, {0x41, 0x1F600}},
+    {"empty", {k16to32, k16to32t}, {}, true, conversionOK, 0, {}},
+    {"FFFF passes through", {k16to32, k16to32t}, {0xFFFF, 0x41}, false, sourceNonCharacter, 2, {0xFFFF, 0x41}},
+    {"FFFE strict", {k16to32, k16to32t}, {0x41, 0xFFFE}, true, sourceNonCharacter, 1, {0x41}},
+    {"unpaired, lenient", {k16to32, k16to32t}, {0xD800, 0x41}, false, sourceUnpairedSurrogate, 2, {R, 0x41}},
+    {"unpaired, strict", {k16to32, k16to32t}, {0xDFFF}, true, sourceUnpairedSurrogate, 0, {}},
+    {"high at end, lenient", {k16to32, k16to32t}, {0x41, 0xDBFF}, false, sourceExhausted, 1, {0x41}},
+    {"no room for a pair", {k16to32}, {0x41, 0xD83D, 0xDE00}, true, targetExhausted, 1, {0x41}, 1},
+    {"source beats room", {k16to32}, {0xDC00}, true, sourceUnpairedSurrogate, 0, {}, 0},
+    {"room beats replacement", {k16to32}, {0xDC00}, false, targetExhausted, 0, {}, 0},
+    // UTF-32 to UTF-8 and UTF-16.
+    {"above Unicode", {k32to8, k32to8s}, {0x110000}, true, conversionOK, 1, {0xF4, 0x90, 0x80, 0x80}},
+    {"six bytes", {k32to8, k32to8s}, {0x7FFFFFFF}, true, conversionOK, 1, {0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF}},
+    {"five bytes", {k32to8, k32to8s}, {0x3FFFFFF}, true, conversionOK, 1, {0xFB, 0xBF, 0xBF, 0xBF, 0xBF}},
+    {"too big, strict", {k32to8, k32to8s}, {0x41, 0x80000000}, true, sourceIllegal, 1, {0x41}},
+    {"too big, lenient", {k32to8, k32to8s}, {0x80000000}, false, sourceIllegal, 1, kR8},
+    {"beyond 32 bits", {k32to8, k32to8s}, {0x100000041}, false, sourceIllegal, 1, kR8},
+    {"pair, string form", {k32to8s}, {0xD800, 0xDC00}, false, sourceIllegal, 2, kR8},
+    {"pair, buffer form", {k32to8}, {0xD800, 0xDC00}, false, sourceIllegal, 2, {0xEF, 0xBF, 0xBD, 0xEF, 0xBF, 0xBD}},
+    {"pair, strict", {k32to8, k32to8s}, {0xD800, 0xDC00}, true, sourceIllegal, 0, {}},
+    {"lone low", {k32to8, k32to8s}, {0xDC00}, false, sourceIllegal, 1, kR8},
+    {"high at end", {k32to8, k32to8s}, {0xD800}, false, sourceIllegal, 1, kR8},
+    {"nonchar", {k32to8, k32to8s}, {0xFFFE}, false, sourceNonCharacter, 1, kR8},
+    {"room short", {k32to8}, {0x41, 0x10000}, true, targetExhausted, 1, {0x41}, 4},
+    {"source beats room", {k32to8}, {0x80000000}, true, sourceIllegal, 0, {}, 0},
+    {"to UTF-16: pair", {k32to16, k32to16s}, {0x1F600}, true, conversionOK, 1, {0xD83D, 0xDE00}},
+    {"to UTF-16: out of range", {k32to16, k32to16s}, {0x41, 0x110000}, true, sourceOutOfRange, 1, {0x41}},
+    {"to UTF-16: surrogate", {k32to16, k32to16s}, {0xDC00}, true, sourceIllegal, 0, {}},
+    {"to UTF-16: huge, lenient", {k32to16, k32to16s}, {~0UL, 0x41}, false, sourceOutOfRange, 2, {R, 0x41}},
+    {"to UTF-16: pair needs two", {k32to16}, {0x41, 0x10000}, true, targetExhausted, 1, {0x41}, 2},
+    {"to UTF-16: room before source", {k32to16}, {0x41, 0xDC00}, true, targetExhausted, 1, {0x41}, 1},
+};
+
+TEST(Conversions, NamedCases) {
+  for (const Case& c : kCases) {
+    for (RouteId id : c.routes) {
+      SCOPED_TRACE(std::string(c.name) + " through " + kRoutes[id].name);
+      const Outcome got = kRoutes[id].run(c.in, c.strict, c.room);
+      EXPECT_EQ(got.code, c.code);
+      EXPECT_EQ(got.consumed, c.consumed);
+      EXPECT_EQ(got.out, c.out);
+      EXPECT_TRUE(Agrees(id, c.in, c.strict, c.room));  // also the count
+    }
+  }
+  const struct { Units in; bool legal; } kLegal[] = {
+      {{}, true}, {{0x61, 0xC3, 0xA9}, true}, {{0xC3}, false}, {{0xC3, 0xA9, 0x80}, false},
+      {{0xF5, 0x80, 0x80, 0x80}, false}, {{0xF4, 0x8F, 0xBF, 0xBF}, true}, {{0xEF, 0xBF, 0xBF}, true}};
+  for (const auto& c : kLegal) {
+    const std::vector<unsigned char> bytes(c.in.begin(), c.in.end());
+    EXPECT_EQ(isLegalUTF8Sequence(bytes.data(), bytes.data() + bytes.size()), c.legal) << Hex(c.in);
+    EXPECT_EQ(IsLegalUtf8(c.in), c.legal) << Hex(c.in);
+  }
+  // The parser's zero-terminated XMLCh text goes through the same routine.
+  EXPECT_EQ(velk::Utf16ZToUtf8<char16_t>(nullptr), "");
+  EXPECT_EQ(velk::Utf16ZToUtf8<char16_t>(u"caf\u00E9 \xD800!"), "caf\xC3\xA9 \xEF\xBF\xBD!");
+}
+
+// Every UTF-16 unit alone, before an 'A' and after a high surrogate; every
+// surrogate pair alone.
+TEST(Conversions, EveryUtf16UnitAndPair) {
+  Generator gen(1);
+  for (unsigned long u = 0; u <= 0xFFFF; ++u) {
+    for (const Units& in : {Units{u}, Units{u, 0x41}, Units{0xD800, u}}) gen.CompareAll(16, in);
+  }
+  for (unsigned long hi = 0xD800; hi <= 0xDBFF; ++hi) {
+    for (unsigned long lo = 0xDC00; lo <= 0xDFFF; ++lo) {
+      for (RouteId id : {k16to8, k16to8s, k16to32}) ASSERT_TRUE(Agrees(id, {hi, lo}, true, 4));
+    }
+  }
+}
+
+// Every one- and two-byte input, and three- and four-byte inputs whose lead
+// announces that length, with the other bytes drawn from every class that
+// Table 3-7 tells apart.
+TEST(Conversions, EveryShortUtf8SequenceByClass) {
+  const unsigned long kClasses[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
+                                    0xC2, 0xDF, 0xE0, 0xED, 0xF0, 0xF4, 0xF8, 0xFF};
+  Generator gen(2);
+  auto check = [&gen](const Units& in) {
+    gen.CompareAll(8, in);
+    const std::vector<unsigned char> bytes(in.begin(), in.end());
+    ASSERT_EQ(isLegalUTF8Sequence(bytes.data(), bytes.data() + bytes.size()), IsLegalUtf8(in)) << Hex(in);
+  };
+  for (unsigned long a = 0; a < 256; ++a) {
+    check({a});
+    for (unsigned long b = 0; b < 256; ++b) check({a, b});
+  }
+  for (unsigned long a = 0xE0; a < 0x100; ++a) {
+    for (unsigned long b : kClasses) {
+      for (unsigned long c : kClasses) {
+        check({a, b, c});
+        if (a >= 0xF0) {
+          for (unsigned long d : kClasses) check({a, b, c, d});
+        }
+      }
+    }
+  }
+}
+
+// Every scalar value (but the non-characters) as one text, through every
+// routine, strict: each must give the other encoding's text exactly.
+TEST(Conversions, EveryScalarThroughEveryDirection) {
+  std::map<int, Units> text;
+  std::size_t scalars = 0;
+  for (unsigned long cp = 0; cp <= 0x10FFFF; ++cp) {
+    if (IsSurrogate(cp) || IsNonChar(cp)) continue;
+    ++scalars;
+    text[32].push_back(cp);
+    for (unsigned long u : Utf8Bytes(cp)) text[8].push_back(u);
+    for (unsigned long u : Utf16Units(cp)) text[16].push_back(u);
+  }
+  for (const Route& r : kRoutes) {
+    SCOPED_TRACE(r.name);
+    Units in = text[r.from], want = text[r.to];
+    if (&r == &kRoutes[k16to8]) {  // the buffer form stops short of U+10FFFF
+      in.resize(in.size() - 2);
+      want.resize(want.size() - 4);
+    }
+    const Outcome got = r.run(in, true, want.size());
+    EXPECT_EQ(got.fault, "");
+    EXPECT_EQ(got.code, conversionOK);
+    EXPECT_EQ(got.consumed, in.size());
+    EXPECT_TRUE(got.out == want);
+    EXPECT_EQ(got.chars, r.stringForm ? scalars : 0);
+  }
+  const std::vector<unsigned char> bytes(text[8].begin(), text[8].end());
+  EXPECT_TRUE(isLegalUTF8Sequence(bytes.data(), bytes.data() + bytes.size()));
+}
+
+// Short random texts, and long mostly-ASCII ones that cross the routines'
+// internal blocks and chunks at every alignment.
+TEST(Conversions, RandomAgainstModel) {
+  Generator gen(20240516);
+  for (int width : {8, 16, 32}) {
+    SCOPED_TRACE(width);
+    for (int i = 0; i < 3000; ++i) gen.CompareAll(width, gen.Text(width, gen.Below(48)));
+    for (int i = 0; i < 30; ++i) {
+      Units in(5000 + gen.Below(64), 0x61);
+      for (int k = 0; k < 30; ++k) {
+        const Units piece = gen.Text(width, 1);
+        std::copy(piece.begin(), piece.end(), in.begin() + gen.Below(in.size() - 8));
+      }
+      gen.CompareAll(width, in);
+    }
+  }
+}
+
+}  // namespace
