@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 
-#include "support/fresh_process.h"
 #include "support/loaded_plugin.h"
 #include "support/recording_host.h"
 

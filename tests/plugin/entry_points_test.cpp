@@ -1,60 +1,57 @@
 // The entry points, driven as a host drives them: the plug-in is loaded
-// with dlopen, each test in a fresh process, inside the sandbox (Process
-// and Commit touch /etc and run the service command).
+// with dlopen and its entry points resolved by name, each test in a fresh
+// process, inside the sandbox (Process and Commit touch /etc and run the
+// service command).
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "support/files.h"
-#include "support/fresh_process.h"
 #include "support/loaded_plugin.h"
 #include "support/recording_host.h"
-#include "velkconf/velkconf.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
 const char kTemplate[] = "# site template\n";
-const char kPolicy[] =
-    "<?xml version=\"1.0\"?>\n"
-    "<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE "\">\n"
+const std::string kPolicy =
+    "<?xml version=\"1.0\"?>\n<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE "\">\n"
     "  <LocalLog enabled=\"true\" maxSize=\"10MB\"/>\n"
-    "  <RemoteSyslogServer enabled=\"true\" healthEvent=\"true\""
-    " systemEvent=\"false\" securityEvent=\"false\" proto=\"udp\""
-    " port=\"514\" server=\"127.0.0.1\"/>\n"
-    "</policy>\n";
+    "  <RemoteSyslogServer enabled=\"true\" healthEvent=\"true\" systemEvent=\"false\""
+    " securityEvent=\"false\" proto=\"udp\" port=\"514\" server=\"127.0.0.1\"/>\n</policy>\n";
+const std::string kGenerated = std::string(kTemplate) +
+                               "\nlocal5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\n"
+                               "local7.* -/var/zev/velk.log\n"
+                               "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n"
+                               "local5.* @127.0.0.1:514;VelkFormat\n";
+const char kNew[] = "/etc/rsyslog.conf.new";
+const char kLive[] = "/etc/rsyslog.conf";
 
-std::string ServiceLogPath() {
-  const char* box = std::getenv("VELK_SANDBOX");
-  return std::string(box ? box : "/nonexistent") + "/service.log";
-}
-
-std::string ServiceLog() { return ReadFile(ServiceLogPath()); }
+std::string ServiceLog() { return ReadFile(std::string(std::getenv("VELK_SANDBOX")) + "/service.log"); }
 
 // A host as the plug-in expects one: the parser library initialised, the
-// plug-in loaded and initialised with recording services.
+// plug-in freshly loaded and initialised with recording services.
 class Host {
  public:
   Host() : plugin(LoadPlugin()) {
     xercesc::XMLPlatformUtils::Initialize();
     plugin.Initialize(&logger, &info, &params, &caps);
     logger.lines.clear();
-    std::remove("/etc/rsyslog.conf.new");
-    std::remove("/etc/rsyslog.conf");
+    std::remove(kNew);
+    std::remove(kLive);
     WriteFile("/etc/rsyslog.conf.in", kTemplate);
-    WriteFile(ServiceLogPath(), "");
+    WriteFile(std::string(std::getenv("VELK_SANDBOX")) + "/service.log", "");
   }
   ~Host() { xercesc::XMLPlatformUtils::Terminate(); }
 
   long Process(const std::string& policy, const char* ns = "velk-ns") {
-    return plugin.Process(ns,
-                          reinterpret_cast<const unsigned char*>(policy.data()),
+    return plugin.Process(ns, reinterpret_cast<const unsigned char*>(policy.data()),
                           static_cast<unsigned int>(policy.size()));
   }
 
@@ -65,33 +62,24 @@ class Host {
   FakeCapabilities caps;
 };
 
-TEST(Identification, StringsAreExportedByteForByte) {
+TEST(EntryPoints, IdentificationAndInitialize) {
   InFreshProcess([] {
     Plugin plugin = LoadPlugin();
     EXPECT_STREQ(*plugin.name, "@(#)!ZEVNAME!libvelkconf.so!ZEVNAME!");
     EXPECT_STREQ(*plugin.version, "@(#)!ZEVVER!!ZEVVER!");
     EXPECT_STREQ(*plugin.special, "@(#)!ZEVSPECIAL!!ZEVSPECIAL!");
-  });
-}
-
-TEST(Initialize, FirstLineIsDroppedAndARepeatGoesToThePreviousLogger) {
-  InFreshProcess([] {
-    Plugin plugin = LoadPlugin();
+    // The first line of the first Initialize has no logger yet; a repeat
+    // sends it to the previous one.
     RecordingLogger first, second;
     EXPECT_EQ(plugin.Initialize(&first, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(first.lines, (std::vector<RecordingLogger::Line>{
-                               {12, "Finished initializing VELK config lib."}}));
+    EXPECT_EQ(first.lines, (std::vector<RecordingLogger::Line>{{12, "Finished initializing VELK config lib."}}));
     EXPECT_EQ(plugin.Initialize(&second, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(first.Texts(), (Lines{"Finished initializing VELK config lib.",
-                                    "Initializing VELK config lib."}));
+    EXPECT_EQ(first.Texts(), (Lines{"Finished initializing VELK config lib.", "Initializing VELK config lib."}));
     EXPECT_EQ(second.Texts(), (Lines{"Finished initializing VELK config lib."}));
-    plugin.Validate();
-    EXPECT_EQ(second.Texts().back(), "Validate called.");
-    EXPECT_EQ(first.lines.size(), 2u);
   });
 }
 
-TEST(EntryPoints, TraceLinesOfTheSimpleEntryPoints) {
+TEST(EntryPoints, SimpleEntryPointsAndErrorMessageCopies) {
   InFreshProcess([] {
     Host host;
     long result = 99;
@@ -100,23 +88,15 @@ TEST(EntryPoints, TraceLinesOfTheSimpleEntryPoints) {
     EXPECT_EQ(result, 0);
     EXPECT_EQ(host.plugin.Validate(), 0);
     host.plugin.Uninitialize();
-    // Uninitialize keeps the logger.
-    host.plugin.Validate();
+    host.plugin.Validate();  // Uninitialize keeps the logger
     EXPECT_EQ(host.logger.Texts(),
-              (Lines{"PreProcess() start.", "PreProcess() finished",
-                     "PostProcess() start. input=-42",
-                     "PostProcess() finished, result=0.", "Validate called.",
-                     "Uninitialize called.", "Validate called."}));
+              (Lines{"PreProcess() start.", "PreProcess() finished", "PostProcess() start. input=-42",
+                     "PostProcess() finished, result=0.", "Validate called.", "Uninitialize called.",
+                     "Validate called."}));
     for (const auto& line : host.logger.lines) EXPECT_EQ(line.level, 12);
-  });
-}
-
-TEST(ErrorMessage, FreshCopiesOfTheCurrentText) {
-  InFreshProcess([] {
-    Host host;
+    // Each call hands out a fresh copy, the empty text included.
     char* a = nullptr;
     char* b = nullptr;
-    EXPECT_EQ(host.plugin.PreProcess(), 0);
     EXPECT_EQ(host.plugin.GetErrorMessage(&a), 0);
     ASSERT_NE(a, nullptr);
     EXPECT_STREQ(a, "");
@@ -128,109 +108,93 @@ TEST(ErrorMessage, FreshCopiesOfTheCurrentText) {
   });
 }
 
-TEST(ErrorMessage, LifeCycleAcrossProcessAndCommit) {
+TEST(EntryPoints, ErrorMessageAcrossProcessAndCommit) {
   InFreshProcess([] {
     Host host;
-    // A failed commit: nothing to commit.
-    EXPECT_EQ(host.plugin.Commit(), 1);
-    EXPECT_EQ(host.plugin.LastError(),
-              "Unable to commit the new syslog configuration");
-    // PreProcess clears it.
-    host.plugin.PreProcess();
+    EXPECT_EQ(host.plugin.Commit(), 1);  // nothing to commit
+    EXPECT_EQ(host.plugin.LastError(), "Unable to commit the new syslog configuration");
+    host.plugin.PreProcess();  // clears it
     EXPECT_EQ(host.plugin.LastError(), "");
-    // A failed Process sets it ...
     EXPECT_EQ(host.Process("<policy"), 1);
     const std::string parse_error = host.plugin.LastError();
-    EXPECT_EQ(parse_error.rfind("SAXParseException while parsing input stream: ", 0), 0u)
-        << parse_error;
-    // ... and a successful Commit leaves it as it was.
-    WriteFile("/etc/rsyslog.conf.new", "new\n");
-    EXPECT_EQ(host.plugin.Commit(), 0);
+    EXPECT_EQ(parse_error.rfind("SAXParseException while parsing input stream: ", 0), 0u) << parse_error;
+    WriteFile(kNew, "new\n");
+    EXPECT_EQ(host.plugin.Commit(), 0);  // a success leaves it
     EXPECT_EQ(host.plugin.LastError(), parse_error);
-    // Process clears it at its start.
-    EXPECT_EQ(host.Process(kPolicy), 0);
+    EXPECT_EQ(host.Process(kPolicy), 0);  // Process clears it at its start
     EXPECT_EQ(host.plugin.LastError(), "");
   });
 }
 
-TEST(Process, SuccessfulUpdateLogsWritesAndCommits) {
+TEST(EntryPoints, UpdateLogsWritesAndCommits) {
   InFreshProcess([] {
     Host host;
-    const std::string policy = kPolicy;
-    EXPECT_EQ(host.Process(policy, VELKCONF_POLICY_NAMESPACE), 0);
-    const std::string size = std::to_string(policy.size());
+    EXPECT_EQ(host.Process(kPolicy, VELKCONF_POLICY_NAMESPACE), 0);
+    const std::string size = std::to_string(kPolicy.size());
     EXPECT_EQ(host.logger.Texts(),
               (Lines{"Process: ns = " VELKCONF_POLICY_NAMESPACE ", buffer size = " + size,
-                     "Found policy from target directory",
-                     "Process: stream size = " + size,
-                     "Parsing policy from input stream",
-                     "Local syslog: enabled = true, max size = 10MB",
-                     "Remote syslog server: enabled = true, health event = true, "
-                     "system event = false, security event = false, "
-                     "server = (udp)127.0.0.1:514",
+                     "Found policy from target directory", "Process: stream size = " + size,
+                     "Parsing policy from input stream", "Local syslog: enabled = true, max size = 10MB",
+                     "Remote syslog server: enabled = true, health event = true, system event = false, "
+                     "security event = false, server = (udp)127.0.0.1:514",
                      "Process() result code: 0"}));
-    const std::string expected = std::string(kTemplate) +
-                                 "\n"
-                                 "local5.* -/var/zev/velk.log\n"
-                                 "local6.* -/var/zev/velk.log\n"
-                                 "local7.* -/var/zev/velk.log\n"
-                                 "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n"
-                                 "local5.* @127.0.0.1:514;VelkFormat\n";
-    EXPECT_EQ(ReadFile("/etc/rsyslog.conf.new"), expected);
-    EXPECT_FALSE(Exists("/etc/rsyslog.conf"));
+    EXPECT_EQ(ReadFile(kNew), kGenerated);
+    EXPECT_FALSE(Exists(kLive));
 
-    host.logger.lines.clear();
     EXPECT_EQ(host.plugin.Commit(), 0);
-    EXPECT_EQ(ReadFile("/etc/rsyslog.conf"), expected);
-    EXPECT_FALSE(Exists("/etc/rsyslog.conf.new"));
+    EXPECT_EQ(ReadFile(kLive), kGenerated);
+    EXPECT_FALSE(Exists(kNew));
     EXPECT_EQ(ServiceLog(), "service syslog restart\n");
     EXPECT_EQ(host.logger.Texts().back(), "Commit() finished, result=0.");
-
     // A second commit finds nothing new, restarts all the same, and fails.
     EXPECT_EQ(host.plugin.Commit(), 1);
     EXPECT_EQ(ServiceLog(), "service syslog restart\nservice syslog restart\n");
     EXPECT_EQ(host.logger.Texts().back(), "Commit() finished, result=1.");
-    EXPECT_EQ(ReadFile("/etc/rsyslog.conf"), expected);
-  });
-}
+    EXPECT_EQ(ReadFile(kLive), kGenerated);
 
-TEST(Process, NullNamespaceIsLoggedAndTheUpdateGoesOn) {
-  InFreshProcess([] {
-    Host host;
-    EXPECT_EQ(host.plugin.Process(nullptr,
-                                  reinterpret_cast<const unsigned char*>(kPolicy),
-                                  sizeof kPolicy - 1),
-              0);
-    EXPECT_EQ(host.logger.Texts().front(),
-              "Process: ns = (null), buffer size = " + std::to_string(sizeof kPolicy - 1));
-  });
-}
-
-TEST(Process, Failures) {
-  InFreshProcess([] {
-    Host host;
-    // Missing template: the configuration writer's message, with its blank.
-    std::remove("/etc/rsyslog.conf.in");
-    EXPECT_EQ(host.Process(kPolicy), 1);
-    EXPECT_EQ(host.plugin.LastError(), "Error: Unable to open file /etc/rsyslog.conf.in ");
-    EXPECT_FALSE(Exists("/etc/rsyslog.conf.new"));
-    EXPECT_EQ(host.logger.Texts().back(), "Process() result code: 1");
-
-    // A policy that does not parse writes nothing.
-    WriteFile("/etc/rsyslog.conf.in", kTemplate);
+    // A null namespace is logged as such and the update goes on.
     host.logger.lines.clear();
-    EXPECT_EQ(host.Process("<policy><LocalLog></policy>"), 1);
-    EXPECT_FALSE(Exists("/etc/rsyslog.conf.new"));
-    EXPECT_EQ(host.logger.Texts().back(), "Process() result code: 1");
-    bool logged_at_level_1 = false;
-    for (const auto& line : host.logger.lines) logged_at_level_1 |= line.level == 1;
-    EXPECT_TRUE(logged_at_level_1);
-
-    // No buffer at all: the policy is looked for in the repository, which
-    // the host has not described, so the parse fails.
-    EXPECT_NE(host.plugin.Process("ns", nullptr, 0), 0);
-    EXPECT_FALSE(host.plugin.LastError().empty());
+    EXPECT_EQ(host.plugin.Process(nullptr, reinterpret_cast<const unsigned char*>(kPolicy.data()),
+                                  static_cast<unsigned int>(kPolicy.size())), 0);
+    EXPECT_EQ(host.logger.Texts().front(), "Process: ns = (null), buffer size = " + size);
   });
+}
+
+// Every way Process fails: its result, the exact last-error text, no new
+// file, and the closing log line.
+TEST(EntryPoints, ProcessFailures) {
+  const std::string sax = "SAXParseException while parsing input stream: ";
+  const struct {
+    const char* name;
+    std::function<void()> arrange;
+    const char* policy;  // nullptr: no buffer, the policy is looked for in the repository
+    std::string message;
+  } cases[] = {
+      {"policy does not parse", nullptr, "<policy><LocalLog></policy>", sax + "expected end of tag 'LocalLog'"},
+      {"no policy in the undescribed repository", nullptr, nullptr, sax + "unable to open primary document entity ''"},
+      {"no template", [] { std::remove("/etc/rsyslog.conf.in"); }, kPolicy.c_str(),
+       "Error: Unable to open file /etc/rsyslog.conf.in "},
+      {"output cannot be opened", [] { ::mkdir(kNew, 0755); }, kPolicy.c_str(),
+       "Error: Unable to open file /etc/rsyslog.conf.new "},
+      {"a server text breaks its line", nullptr,
+       "<policy xmlns='" VELKCONF_POLICY_NAMESPACE "'><RemoteSyslogServer enabled='true' "
+       "healthEvent='true' systemEvent='true' securityEvent='true' proto='udp' port='514' "
+       "server='a&#10;*.* |/bin/sh'/></policy>",
+       "Error: Invalid character in the server text of remote syslog server 1 "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    InFreshProcess([&c] {
+      Host host;
+      if (c.arrange) c.arrange();
+      const long rc = c.policy ? host.Process(c.policy) : host.plugin.Process("ns", nullptr, 0);
+      ::rmdir(kNew);
+      EXPECT_EQ(rc, 1);
+      EXPECT_EQ(host.plugin.LastError(), c.message);
+      EXPECT_FALSE(Exists(kNew));
+      EXPECT_EQ(host.logger.Texts().back(), "Process() result code: 1");
+    });
+  }
 }
 
 }  // namespace

@@ -1,12 +1,18 @@
-// The built plug-in, loaded with dlopen the way a host loads it.  The path
-// comes from VELK_PLUGIN (set by ctest).
+// The built plug-in, loaded with dlopen the way a host loads it (the path
+// comes from VELK_PLUGIN, set by ctest), and a way to run a test body
+// against a freshly loaded one: the plug-in's globals are process-wide and
+// cannot be reset, so the body runs in a forked child.
 #ifndef VELKCONF_TESTS_SUPPORT_LOADED_PLUGIN_H_
 #define VELKCONF_TESTS_SUPPORT_LOADED_PLUGIN_H_
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "plugin_loader.h"  // tools/velkhost
@@ -16,8 +22,8 @@ inline std::string PluginPath() {
   return path ? path : "libvelkconf.so";
 }
 
-// Loads the plug-in and resolves its entry points; fails the test if any
-// is missing.
+// Loads the plug-in and resolves its entry points by name; fails the test
+// if any is missing.
 inline Plugin LoadPlugin() {
   Plugin plugin{};
   std::string error;
@@ -31,6 +37,25 @@ T Symbol(const Plugin& plugin, const char* name) {
   void* address = dlsym(plugin.handle, name);
   EXPECT_NE(address, nullptr) << "not exported: " << name;
   return reinterpret_cast<T>(address);
+}
+
+inline void InFreshProcess(const std::function<void()>& body) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0) << "fork failed";
+  if (pid == 0) {  // fails by the child's own failures, not those it inherited
+    const ::testing::TestResult& result = *::testing::UnitTest::GetInstance()->current_test_info()->result();
+    const int before = result.total_part_count();
+    body();
+    bool failed = false;
+    for (int i = before; i < result.total_part_count(); ++i) failed |= result.GetTestPartResult(i).failed();
+    std::fflush(nullptr);
+    _exit(failed ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "child died with signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's failures are printed above";
 }
 
 #endif  // VELKCONF_TESTS_SUPPORT_LOADED_PLUGIN_H_
