@@ -26,11 +26,7 @@ TEST(XMLChStringTest, HoldsTranscodedTextNumbersAndFlags) {
   EXPECT_EQ(Utf8(XMLChString(4294967295u).getString()), "4294967295");
   EXPECT_EQ(Utf8(XMLChString(true).getString()), "1");
   EXPECT_EQ(Utf8(XMLChString(false).getString()), "0");
-}
-
-TEST(XMLChStringTest, DefaultHoldsNothing) {
-  XMLChString empty;
-  EXPECT_EQ(empty.getString(), nullptr);
+  EXPECT_EQ(XMLChString().getString(), nullptr);
 }
 
 // One element's attributes, parsed from a document written for the test.
@@ -52,15 +48,9 @@ class AttributeTest : public ::testing::Test {
 
 // Values as the attribute reader delivers them: trimmed of blanks and tabs
 // only, and read as flags and numbers.
-struct ValueCase {
-  const char* attribute;  // as written in the element's start tag
-  const char* value;      // m_strValue
-  bool flag;              // ToBool
-  int number;             // ToInt
-};
-
 TEST_F(AttributeTest, TrimsAndConvertsValues) {
-  const ValueCase cases[] = {
+  // As written in the start tag; m_strValue, ToBool, ToInt.
+  const struct { const char* attribute; const char* value; bool flag; int number; } cases[] = {
       {"\"true\"", "true", true, 0},
       {"\"TRUE\"", "TRUE", true, 0},
       {"\"True\"", "True", true, 0},
@@ -82,7 +72,7 @@ TEST_F(AttributeTest, TrimsAndConvertsValues) {
       {"\"caf\xC3\xA9 &#x1F600;\"", "caf\xC3\xA9 \xF0\x9F\x98\x80", false, 0},
       {"\"a &amp; &lt;b&gt;\"", "a & <b>", false, 0},
   };
-  for (const ValueCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.attribute);
     xercesc::DOMNamedNodeMap& attributes =
         AttributesOf(std::string("<e v=") + c.attribute + "/>");
