@@ -15,6 +15,16 @@
 #include "support/recording_host.h"
 #include "velkconf/host_glue.h"
 
+// The files of an update, and a real rsyslog template that needs no
+// /dev/log.
+inline const std::string kIn = "/etc/rsyslog.conf.in";
+inline const std::string kNew = "/etc/rsyslog.conf.new";
+inline const std::string kLive = "/etc/rsyslog.conf";
+inline const std::string kPolicyFile = "/etc/tesk/policies/velk/velk.xml";
+inline const std::string kTemplate =
+    "global(workDirectory=\"/tmp/velk-rsyslog\")\nmodule(load=\"imudp\")\n"
+    "input(type=\"imudp\" address=\"127.0.0.1\" port=\"5514\")\nmail.* -/tmp/velk-rsyslog/mail.log\n";
+
 // The library never initialises Xerces: the host does, once per process.
 class XercesEnvironment : public ::testing::Environment {
  public:

@@ -19,16 +19,6 @@ namespace {
 typedef VelkPolicyProcessor::SyslogServer_t Server;
 using Lines = std::vector<std::string>;
 
-const std::string kIn = "/etc/rsyslog.conf.in";
-const std::string kNew = "/etc/rsyslog.conf.new";
-const std::string kLive = "/etc/rsyslog.conf";
-
-// A real rsyslog configuration that needs no /dev/log.
-const std::string kTemplate =
-    "global(workDirectory=\"/tmp/velk-rsyslog\")\n"
-    "module(load=\"imudp\")\n"
-    "input(type=\"imudp\" address=\"127.0.0.1\" port=\"5514\")\n"
-    "mail.* -/tmp/velk-rsyslog/mail.log\n";
 const std::string kLocal =
     "local5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\nlocal7.* -/var/zev/velk.log\n";
 const std::string kFormat = "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n";

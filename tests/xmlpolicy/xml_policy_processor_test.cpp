@@ -14,7 +14,7 @@
 namespace {
 
 const std::string kNs = VELKCONF_POLICY_NAMESPACE;
-const std::string kTarget = "/etc/tesk/policies/velk/velk.xml";
+const std::string kTarget = kPolicyFile;
 const std::string kTemp = "/tmp/ppd/velk.xml";
 const std::string kSchema = "/etc/tesk/schemas/velk/velk.xsd";
 
