@@ -15,26 +15,12 @@ TEST(ParseInt, Table) {
     bool ok;
     int value;  // expected value; when !ok, the untouched sentinel
   } cases[] = {
-      {"42", true, 42},
-      {"007", true, 7},  // base 10, never octal
-      {"010", true, 10},
-      {"12abc", true, 12},
-      {"0", true, 0},
-      {"0abc", true, 0},
-      {"0x1A", true, 0},  // never hexadecimal
-      {"   5", true, 5},
-      {"\t-17", true, -17},
-      {"+8", true, 8},
-      {"99999999999", true, 2147483647},
-      {"-99999999999", true, -2147483647 - 1},
-      {"2147483647", true, 2147483647},
-      {"-2147483648", true, -2147483647 - 1},
-      {"999999999999999999999999", true, 2147483647},
-      {"abc", false, -555},
-      {"-0", false, -555},
-      {"+0", false, -555},
-      {"", false, -555},
-      {" 0", false, -555},
+      {"42", true, 42}, {"007", true, 7} /* base 10, never octal */, {"010", true, 10}, {"12abc", true, 12},
+      {"0", true, 0}, {"0abc", true, 0}, {"0x1A", true, 0} /* never hexadecimal */, {"   5", true, 5},
+      {"\t-17", true, -17}, {"+8", true, 8}, {"99999999999", true, 2147483647},
+      {"-99999999999", true, -2147483647 - 1}, {"2147483647", true, 2147483647},
+      {"-2147483648", true, -2147483647 - 1}, {"999999999999999999999999", true, 2147483647},
+      {"abc", false, -555}, {"-0", false, -555}, {"+0", false, -555}, {"", false, -555}, {" 0", false, -555},
   };
   for (const Case& c : cases) {
     int value = -555;

@@ -12,23 +12,23 @@ namespace {
 
 // The glue's exported names: part of the contract with hosts.
 struct Glue {
-  explicit Glue(const Plugin& p)
-      : SetLogger(Symbol<void (*)(const ILogger*)>(p, "_Z18SetLoggerInterfacePK7ILogger")),
-        SetPolicyInfo(Symbol<void (*)(const ISensorPolicyInfo*)>(
-            p, "_Z19SetSensorPolicyInfoPK17ISensorPolicyInfo")),
-        SetCapabilities(Symbol<void (*)(const ISensorCapabilities*)>(
-            p, "_Z24SetCapabilitiesInterfacePK19ISensorCapabilities")),
-        Log(Symbol<void (*)(int, const char*, ...)>(p, "_Z3LogiPKcz")),
-        vLog(Symbol<void (*)(int, const char*, va_list)>(p, "_Z4vLogiPKcP13__va_list_tag")),
-        LogMsg(Symbol<void (*)(const char*, int)>(p, "_Z6LogMsgPKci")),
-        SetLogLevel(Symbol<void (*)(int)>(p, "_Z11SetLogLeveli")),
-        LogDB(Symbol<void (*)(int, const char*)>(p, "_Z5LogDBiPKc")),
-        SCGetNumOfPorts(Symbol<int (*)()>(p, "_Z15SCGetNumOfPortsv")),
-        SCGetModel(Symbol<std::string (*)()>(p, "_Z10SCGetModelB5cxx11v")),
-        GetNamespaceInfo(Symbol<int (*)(const std::string&, const std::string&, std::string&)>(
-            p, "_Z16GetNamespaceInfoRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES6_RS4_")),
-        SCGetAVPValue(Symbol<bool (*)(const std::string&, std::string&)>(
-            p, "_Z13SCGetAVPValueRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERS4_")) {}
+  explicit Glue(const Plugin& p) {
+    Bind(p, SetLogger, "_Z18SetLoggerInterfacePK7ILogger");
+    Bind(p, SetPolicyInfo, "_Z19SetSensorPolicyInfoPK17ISensorPolicyInfo");
+    Bind(p, SetCapabilities, "_Z24SetCapabilitiesInterfacePK19ISensorCapabilities");
+    Bind(p, Log, "_Z3LogiPKcz");
+    Bind(p, vLog, "_Z4vLogiPKcP13__va_list_tag");
+    Bind(p, LogMsg, "_Z6LogMsgPKci");
+    Bind(p, SetLogLevel, "_Z11SetLogLeveli");
+    Bind(p, LogDB, "_Z5LogDBiPKc");
+    Bind(p, SCGetNumOfPorts, "_Z15SCGetNumOfPortsv");
+    Bind(p, SCGetModel, "_Z10SCGetModelB5cxx11v");
+    Bind(p, GetNamespaceInfo,
+         "_Z16GetNamespaceInfoRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES6_RS4_");
+    Bind(p, SCGetAVPValue, "_Z13SCGetAVPValueRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERS4_");
+  }
+  template <typename T>
+  static void Bind(const Plugin& p, T& fn, const char* name) { fn = Symbol<T>(p, name); }
 
   void (*SetLogger)(const ILogger*);
   void (*SetPolicyInfo)(const ISensorPolicyInfo*);
@@ -59,7 +59,8 @@ void CallVLog(const Glue& glue, int level, const char* format, ...) {
   va_end(args);
 }
 
-TEST(HostGlue, WithoutInterfacesEverythingIsNeutral) {
+TEST(HostGlue, Logging) {
+  // Without interfaces everything is neutral.
   WithGlue([](const Glue& glue) {
     glue.Log(1, "%s %d %s", "no", 1, "listens");
     CallVLog(glue, 1, "%s", "nobody");
@@ -73,11 +74,8 @@ TEST(HostGlue, WithoutInterfacesEverythingIsNeutral) {
     EXPECT_EQ(value, "kept");
     EXPECT_FALSE(glue.SCGetAVPValue("avp", value));
     EXPECT_EQ(value, "kept");
-  });
-}
 
-TEST(HostGlue, LoggingPassesFormatAndArgumentsThrough) {
-  WithGlue([](const Glue& glue) {
+    // With a logger, format and arguments pass through.
     RecordingLogger logger;
     glue.SetLogger(&logger);
     glue.Log(7, "a %s b %d c %ld", "x", -3, 40L);
@@ -99,7 +97,7 @@ TEST(HostGlue, LoggingPassesFormatAndArgumentsThrough) {
   });
 }
 
-TEST(HostGlue, Capabilities) {
+TEST(HostGlue, CapabilitiesAndNamespaceInfo) {
   WithGlue([](const Glue& glue) {
     FakeCapabilities caps;
     glue.SetCapabilities(&caps);
@@ -129,11 +127,7 @@ TEST(HostGlue, Capabilities) {
     EXPECT_EQ(value, "AB12");
     // The buffer is cleared before every model and AVP query.
     for (const std::string& first : caps.first_bytes) EXPECT_EQ(first, "NUL");
-  });
-}
 
-TEST(HostGlue, NamespaceInfo) {
-  WithGlue([](const Glue& glue) {
     FakePolicyInfo info;
     glue.SetPolicyInfo(&info);
     struct Case {
