@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdlib>
 #include <random>
@@ -24,15 +23,9 @@ const char kNew[] = "/etc/rsyslog.conf.new";
 
 // The child: updates forever, alternating the policies (or just once).
 [[noreturn]] void UpdateLoop(const std::string policies[2], bool once) {
-  Plugin plugin = LoadPlugin();
-  xercesc::XMLPlatformUtils::Initialize();
-  plugin.Initialize(nullptr, nullptr, nullptr, nullptr);
+  const Plugin plugin = StartHost(nullptr);
   for (unsigned n = 0;; ++n) {
-    const std::string& p = policies[n % 2];
-    if (plugin.Process("ns", reinterpret_cast<const unsigned char*>(p.data()),
-                       static_cast<unsigned int>(p.size())) != 0) {
-      _exit(3);
-    }
+    if (ProcessText(plugin, policies[n % 2]) != 0) _exit(3);
     if (once) _exit(0);
     plugin.Commit();
   }
@@ -61,8 +54,7 @@ int EtcEntries() {
 }
 
 TEST(CrashSafety, KilledAtRandomMomentsTheLiveFileIsAlwaysComplete) {
-  WriteFile(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service",
-            "#!/bin/sh\nexit 0\n");
+  QuietService();
   // A template large enough that writing takes a while.
   std::string tmpl = "# site template\n";
   for (int i = 0; i < 2000; ++i) tmpl += "# padding line " + std::to_string(i) + "\n";

@@ -47,16 +47,11 @@ TEST(Soak, TenThousandUpdatesDoNotGrowTheHost) {
   const int kCycles = std::getenv("VELK_SOAK_CYCLES")
                           ? std::atoi(std::getenv("VELK_SOAK_CYCLES"))
                           : kDefaultCycles;
-  // The restart is not what is measured here.
-  WriteFile(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service",
-            "#!/bin/sh\nexit 0\n");
+  QuietService();  // the restart is not what is measured here
   WriteFile("/etc/rsyslog.conf.in", "# template\n");
 
-  Plugin plugin = LoadPlugin();
-  xercesc::XMLPlatformUtils::Initialize();
-  // Services that remember nothing, so that only the plug-in can grow.
-  QuietLogger logger;
-  plugin.Initialize(&logger, nullptr, nullptr, nullptr);
+  QuietLogger logger;  // remembers nothing, so that only the plug-in can grow
+  const Plugin plugin = StartHost(&logger);
 
   const std::string policies[2] = {ManyServersPolicy(true, 3, "udp"),
                                    ManyServersPolicy(false, 8, "tcp")};
@@ -65,14 +60,13 @@ TEST(Soak, TenThousandUpdatesDoNotGrowTheHost) {
   for (int cycle = 1; cycle <= kCycles; ++cycle) {
     const std::string& p = policies[cycle % 2];
     plugin.PreProcess();
-    failures += plugin.Process("ns", reinterpret_cast<const unsigned char*>(p.data()),
-                               static_cast<unsigned int>(p.size())) != 0;
+    failures += ProcessText(plugin, p) != 0;
     long post = 0;
     plugin.PostProcess(0, &post);
     plugin.Validate();
     failures += plugin.Commit() != 0;
     if (cycle % 97 == 0) {  // the failure paths too
-      plugin.Process("ns", reinterpret_cast<const unsigned char*>("<x"), 2);
+      ProcessText(plugin, "<x");
       plugin.Commit();  // nothing new to commit: fails
       plugin.ReleaseErrorMessage(nullptr);
       char* message = nullptr;

@@ -50,10 +50,7 @@ class Host {
   }
   ~Host() { xercesc::XMLPlatformUtils::Terminate(); }
 
-  long Process(const std::string& policy, const char* ns = "velk-ns") {
-    return plugin.Process(ns, reinterpret_cast<const unsigned char*>(policy.data()),
-                          static_cast<unsigned int>(policy.size()));
-  }
+  long Process(const std::string& policy, const char* ns = "velk-ns") { return ProcessText(plugin, policy, ns); }
 
   Plugin plugin;
   RecordingLogger logger;

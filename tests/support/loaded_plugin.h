@@ -15,7 +15,10 @@
 #include <functional>
 #include <string>
 
+#include <xercesc/util/PlatformUtils.hpp>
+
 #include "plugin_loader.h"  // tools/velkhost
+#include "support/files.h"
 
 inline std::string PluginPath() {
   const char* path = std::getenv("VELK_PLUGIN");
@@ -37,6 +40,26 @@ T Symbol(const Plugin& plugin, const char* name) {
   void* address = dlsym(plugin.handle, name);
   EXPECT_NE(address, nullptr) << "not exported: " << name;
   return reinterpret_cast<T>(address);
+}
+
+// What a host process does before its first update: the parser library
+// initialised, the plug-in loaded and initialised with a logger alone.
+inline Plugin StartHost(const ILogger* logger) {
+  xercesc::XMLPlatformUtils::Initialize();
+  Plugin plugin = LoadPlugin();
+  plugin.Initialize(logger, nullptr, nullptr, nullptr);
+  return plugin;
+}
+
+inline long ProcessText(const Plugin& plugin, const std::string& policy, const char* ns = "ns") {
+  return plugin.Process(ns, reinterpret_cast<const unsigned char*>(policy.data()),
+                        static_cast<unsigned int>(policy.size()));
+}
+
+// For tests that do not look at the restart: a service command that does
+// nothing.
+inline void QuietService() {
+  WriteFile(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service", "#!/bin/sh\nexit 0\n");
 }
 
 inline void InFreshProcess(const std::function<void()>& body) {
