@@ -11,15 +11,13 @@ namespace {
 
 using U16 = std::basic_string<unsigned short>;
 
-TEST(MakeUtf16String, Cases) {
+TEST(MakeStrings, NullEmptyPairsAndBadValues) {
   EXPECT_TRUE(MakeUtf16String(nullptr).empty());
   EXPECT_TRUE(MakeUtf16String(L"").empty());
   EXPECT_EQ(MakeUtf16String(L"\U0001F600"), (U16{0xD83D, 0xDE00}));
   const wchar_t bad[] = {0x41, 0xDC00, 0x110000, static_cast<wchar_t>(0x80000000u), 0};
   EXPECT_EQ(MakeUtf16String(bad), (U16{0x41, 0xFFFD, 0xFFFD, 0xFFFD}));
-}
 
-TEST(MakeWideString, Cases) {
   const unsigned short empty[] = {0};
   const unsigned short pair[] = {0xD83D, 0xDE00, 0};
   const unsigned short lone[] = {0xD800, 0x41, 0, 0x42};
@@ -30,21 +28,19 @@ TEST(MakeWideString, Cases) {
 }
 
 // Wide strings on this side carry one UTF-16 unit per character.
-TEST(WstrTostr, AppendsOrReplaces) {
+TEST(WstrTostrAndStrTowstr, AppendOrReplace) {
   std::string dst = "old";
   wstrTostr(std::wstring{0x41, 0xD83D, 0xDE00}, dst, true);
   EXPECT_EQ(dst, "oldA\xF0\x9F\x98\x80");
   wstrTostr(std::wstring{0xE9}, dst, false);
   EXPECT_EQ(dst, "\xC3\xA9");
   EXPECT_EQ(wstrTostr(std::wstring{0xDC00, 0x1F600, 0x42}), "\xEF\xBF\xBD\xEF\xBF\xBD" "B");
-}
 
-TEST(StrTowstr, AppendsOrReplaces) {
-  std::wstring dst = L"old";
-  strTowstr("\xC3\xA9\xF0\x9F\x98\x80", dst, true);
-  EXPECT_EQ(dst, (std::wstring{'o', 'l', 'd', 0xE9, 0xD83D, 0xDE00}));
-  strTowstr("a\x80", dst, false);
-  EXPECT_EQ(dst, (std::wstring{'a', 0xFFFD}));
+  std::wstring wide = L"old";
+  strTowstr("\xC3\xA9\xF0\x9F\x98\x80", wide, true);
+  EXPECT_EQ(wide, (std::wstring{'o', 'l', 'd', 0xE9, 0xD83D, 0xDE00}));
+  strTowstr("a\x80", wide, false);
+  EXPECT_EQ(wide, (std::wstring{'a', 0xFFFD}));
   EXPECT_EQ(strTowstr("b\xE2\x82"), L"b");  // a cut-off last character is lost
   EXPECT_EQ(wstrTostr(strTowstr("caf\xC3\xA9 \xF0\x9F\x98\x80")), "caf\xC3\xA9 \xF0\x9F\x98\x80");
 }
@@ -59,7 +55,7 @@ class Multibyte : public ::testing::Test {
   std::string saved_;
 };
 
-TEST_F(Multibyte, StrW2strA) {
+TEST_F(Multibyte, StrW2strAAndStrA2strW) {
   std::string dst = "old";
   strW2strA(L"caf\u00E9", dst, true);
   EXPECT_EQ(dst, "caf\xC3\xA9");  // success replaces even with keep
@@ -72,17 +68,15 @@ TEST_F(Multibyte, StrW2strA) {
   EXPECT_EQ(strW2strA(bad), "");
   // Room for 2 x 3 + 1 bytes: the third euro sign no longer fits.
   EXPECT_EQ(strW2strA(L"\u20AC\u20AC\u20AC"), "\xE2\x82\xAC\xE2\x82\xAC");
-}
 
-TEST_F(Multibyte, StrA2strW) {
-  std::wstring dst = L"old";
-  strA2strW("\xC3\xA9t\xC3\xA9", dst, true);
-  EXPECT_EQ(dst, L"\u00E9t\u00E9");
-  dst = L"old";
-  strA2strW("a\xFF", dst, true);
-  EXPECT_EQ(dst, L"old");
-  strA2strW("a\xFF", dst, false);
-  EXPECT_EQ(dst, L"");
+  std::wstring wide = L"old";
+  strA2strW("\xC3\xA9t\xC3\xA9", wide, true);
+  EXPECT_EQ(wide, L"\u00E9t\u00E9");
+  wide = L"old";
+  strA2strW("a\xFF", wide, true);
+  EXPECT_EQ(wide, L"old");
+  strA2strW("a\xFF", wide, false);
+  EXPECT_EQ(wide, L"");
   EXPECT_EQ(strA2strW("a\xFF"), L"");
   EXPECT_EQ(strA2strW("\xF0\x9F\x98\x80"), L"\U0001F600");
 }
