@@ -7,22 +7,9 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 source "$VELK_SOURCE_DIR/tools/rsyslog-lab.sh"
+source "$VELK_SOURCE_DIR/tests/support/checks.sh"
 LAB_RECEIVERS="health=udp:10514 syssec=tcp:10601 disabled=udp:10515 noflags=tcp:10602"
 
-passes=0
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1; shift
-  if "$@"; then
-    echo "ok: $what"; passes=$((passes + 1))
-  else
-    echo "FAIL: $what"; failures=$((failures + 1))
-  fi
-}
-same() {  # same FILE EXPECTED
-  local got; got=$(cat "$1")
-  [[ $got == "$2" ]] || { printf 'expected:\n%s\ngot:\n%s\n' "$2" "$got"; return 1; }
-}
 
 lab_start
 old_pid=$(cat "$LAB/sensor.pid")
@@ -65,5 +52,4 @@ check "disabled server got nothing" same "$LAB/recv-disabled.log" ""
 check "server without flags got nothing" same "$LAB/recv-noflags.log" ""
 check "other facility not in the Velk log" bash -c "! grep -q other-$tag /var/zev/velk.log"
 
-echo "$passes passed, $failures failed"
-[[ $failures -eq 0 ]]
+finish

@@ -5,20 +5,10 @@
 set -uo pipefail
 
 source "$VELK_SOURCE_DIR/tools/rsyslog-lab.sh"
+source "$VELK_SOURCE_DIR/tests/support/checks.sh"
 policy=$VELK_SOURCE_DIR/examples/demo.xml
 scratch=$(mktemp -d)
 
-passes=0
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1; shift
-  if "$@"; then
-    passes=$((passes + 1))
-  else
-    echo "FAIL: $what"; failures=$((failures + 1))
-  fi
-}
-contains() { grep -qF -- "$2" "$1"; }
 run() {  # run NAME ARGS...: velkhost's status, stdout and stderr in $scratch
   local name=$1; shift
   "$VELKHOST" "$@" >"$scratch/$name.out" 2>"$scratch/$name.err"
@@ -92,5 +82,4 @@ check "a policy that does not parse exits 1" status broken 1
 check "with the plug-in's message" contains "$scratch/broken.err" "SAXParseException while parsing input stream: "
 
 rm -rf "$scratch"
-echo "$passes passed, $failures failed"
-[[ $failures -eq 0 ]]
+finish
