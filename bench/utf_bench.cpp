@@ -145,6 +145,14 @@ std::size_t Memcpy(const void* src, std::size_t n) {
   return n;
 }
 
+// Writing our output's bytes and nothing else: the floor of a direction
+// whose output is much larger than its input.
+std::size_t Write(std::size_t n) {
+  std::memset(Scratch(), 0x20, n);
+  benchmark::ClobberMemory();
+  return n;
+}
+
 std::vector<Direction> Directions() {
   unsigned char* const out = Scratch();
   auto* out16 = reinterpret_cast<unsigned short*>(out);
@@ -155,6 +163,7 @@ std::vector<Direction> Directions() {
   return {
       {"utf16_to_utf8", [](const Text& t) { return Bytes(t.utf16); },
        {{"memcpy", [](const Text& t) { return Memcpy(t.utf16.data(), Bytes(t.utf16)); }},
+        {"write", [](const Text& t) { return Write(t.utf8.size()); }},
         {"icu", [=](const Text& t) {
            int32_t n = 0;
            UErrorCode e = U_ZERO_ERROR;
@@ -178,6 +187,7 @@ std::vector<Direction> Directions() {
          }}}},
       {"utf8_to_utf16", [](const Text& t) { return t.utf8.size(); },
        {{"memcpy", [](const Text& t) { return Memcpy(t.utf8.data(), t.utf8.size()); }},
+        {"write", [](const Text& t) { return Write(Bytes(t.utf16)); }},
         {"icu", [=](const Text& t) {
            int32_t n = 0;
            UErrorCode e = U_ZERO_ERROR;
@@ -200,6 +210,7 @@ std::vector<Direction> Directions() {
          }}}},
       {"utf8_to_utf32", [](const Text& t) { return t.utf8.size(); },
        {{"memcpy", [](const Text& t) { return Memcpy(t.utf8.data(), t.utf8.size()); }},
+        {"write", [](const Text& t) { return Write(Bytes(t.utf32)); }},
         // ICU has no UTF-8 to UTF-32 string function: its U8_NEXT loop.
         {"icu", [=](const Text& t) {
            const auto* s = reinterpret_cast<const uint8_t*>(t.utf8.data());
@@ -221,6 +232,7 @@ std::vector<Direction> Directions() {
          }}}},
       {"utf16_to_utf32", [](const Text& t) { return Bytes(t.utf16); },
        {{"memcpy", [](const Text& t) { return Memcpy(t.utf16.data(), Bytes(t.utf16)); }},
+        {"write", [](const Text& t) { return Write(Bytes(t.utf32)); }},
         {"icu", [=](const Text& t) {
            int32_t n = 0;
            UErrorCode e = U_ZERO_ERROR;
@@ -244,6 +256,7 @@ std::vector<Direction> Directions() {
          }}}},
       {"utf32_to_utf16", [](const Text& t) { return Bytes(t.utf32); },
        {{"memcpy", [](const Text& t) { return Memcpy(t.utf32.data(), Bytes(t.utf32)); }},
+        {"write", [](const Text& t) { return Write(Bytes(t.utf16)); }},
         {"icu", [=](const Text& t) {
            int32_t n = 0;
            UErrorCode e = U_ZERO_ERROR;
@@ -266,6 +279,7 @@ std::vector<Direction> Directions() {
          }}}},
       {"utf32_to_utf8", [](const Text& t) { return Bytes(t.utf32); },
        {{"memcpy", [](const Text& t) { return Memcpy(t.utf32.data(), Bytes(t.utf32)); }},
+        {"write", [](const Text& t) { return Write(t.utf8.size()); }},
         // ICU has no UTF-32 to UTF-8 string function: its U8_APPEND loop.
         {"icu", [=](const Text& t) {
            int32_t n = 0;
@@ -308,22 +322,25 @@ void Measure(benchmark::State& state, const std::string& prefix, const char* imp
   }
   const double seconds =
       std::chrono::duration<double>(Clock::now() - start).count() / static_cast<double>(state.iterations());
-  Seconds()[prefix + impl] = seconds;
+  // The best of the repetitions: other load on the machine only slows.
+  double& best = Seconds()[prefix + impl];
+  if (best == 0 || seconds < best) best = seconds;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * inputBytes));
   if (std::strncmp(impl, "velk", 4) == 0) {
     for (const char* other : {"icu", "memcpy"}) {
       const auto it = Seconds().find(prefix + other);
-      if (it != Seconds().end()) state.counters[std::string("x_") + other] = it->second / seconds;
+      if (it != Seconds().end()) state.counters[std::string("x_") + other] = it->second / best;
     }
   }
 }
 
 void PrintSummary(const std::vector<Direction>& directions) {
   std::printf("\n| direction | text | velk MB/s | velk string MB/s | ICU MB/s | iconv MB/s | memcpy MB/s "
-              "| velk / ICU | velk / memcpy |\n|---|---|--:|--:|--:|--:|--:|--:|--:|\n");
+              "| write-only MB/s | velk / ICU | velk / memcpy |\n|---|---|--:|--:|--:|--:|--:|--:|--:|--:|\n");
   for (const Direction& dir : directions) {
     for (const Text& text : Texts()) {
       const std::string prefix = std::string(dir.name) + "/" + text.name + "/";
+      if (Seconds().count(prefix + "velk") == 0) continue;  // filtered out
       const double mb = static_cast<double>(dir.inputBytes(text)) / 1e6;
       auto rate = [&](const char* impl) -> std::string {
         const auto it = Seconds().find(prefix + impl);
@@ -340,9 +357,10 @@ void PrintSummary(const std::vector<Direction>& directions) {
         std::snprintf(buf, sizeof buf, format, scale * it->second / velk->second);
         return buf;
       };
-      std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", dir.name, text.name.c_str(),
+      std::printf("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", dir.name, text.name.c_str(),
                   rate("velk").c_str(), rate("velk_string").c_str(), rate("icu").c_str(),
-                  rate("iconv").c_str(), rate("memcpy").c_str(), ratio("icu", 1, "%.2f").c_str(),
+                  rate("iconv").c_str(), rate("memcpy").c_str(), rate("write").c_str(),
+                  ratio("icu", 1, "%.2f").c_str(),
                   ratio("memcpy", 100, "%.0f%%").c_str());
     }
   }
@@ -355,7 +373,8 @@ bool SameAsIcu(const std::vector<Direction>& directions) {
     for (const Text& text : Texts()) {
       std::vector<std::vector<uint32_t>> outputs;
       for (const Impl& impl : dir.impls) {
-        if (std::strcmp(impl.name, "memcpy") == 0 || std::strcmp(impl.name, "iconv") == 0 ||
+        if (std::strcmp(impl.name, "memcpy") == 0 || std::strcmp(impl.name, "write") == 0 ||
+            std::strcmp(impl.name, "iconv") == 0 ||
             std::strcmp(impl.name, "velk_string") == 0) {
           continue;
         }
@@ -395,7 +414,9 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark((prefix + impl.name).c_str(), Measure, prefix, impl.name,
                                      impl.run, std::cref(text), dir.inputBytes(text))
             ->Unit(benchmark::kMicrosecond)
-            ->MinTime(0.3);
+            ->MinTime(0.1)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
       }
     }
   }

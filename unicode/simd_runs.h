@@ -10,7 +10,10 @@
 #define VELKCONF_UNICODE_SIMD_RUNS_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
+#include "unicode/convert_run.h"
 #include "unicode/utf_tables.h"
 
 #if defined(__SSE2__)
@@ -53,40 +56,52 @@ inline __m128i HighHalves(__m128i a, __m128i b) {
 inline bool AllZero(__m128i v) {
   return _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())) == 0xFFFF;
 }
-
-// Bytes to 16-bit units, 16 at a time.
-inline std::size_t Ascii8To16(const unsigned char* src, std::size_t n,
-                              unsigned char* dst) {
-  const __m128i zero = _mm_setzero_si128();
-  std::size_t i = 0;
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = Load(src + i);
-    if (_mm_movemask_epi8(v) != 0) break;
-    Store(dst + 2 * i, _mm_unpacklo_epi8(v, zero));
-    Store(dst + 2 * i + 16, _mm_unpackhi_epi8(v, zero));
-  }
-  return i;
+// Eight 32-bit values below 0x10000, four in a and four in b, as 16-bit
+// lanes in order.  (Shifted into the signed range so that the saturating
+// pack is exact.)
+inline __m128i PackBmp(__m128i a, __m128i b) {
+  const __m128i bias = _mm_set1_epi32(0x8000);
+  const __m128i packed = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
+  return _mm_add_epi16(packed, _mm_set1_epi16(static_cast<short>(0x8000)));
 }
 
-// Bytes to 64-bit units, 16 at a time.
-inline std::size_t Ascii8To64(const unsigned char* src, std::size_t n,
-                              unsigned char* dst) {
+// Stores the four 32-bit lanes of v as units of kOutSize (4 or 8) bytes
+// and moves out past them.
+template <std::size_t kOutSize>
+inline void StoreDwords(__m128i v, unsigned char*& out) {
+  if constexpr (kOutSize == 4) {
+    Store(out, v);
+  } else {
+    Store(out, _mm_unpacklo_epi32(v, _mm_setzero_si128()));
+    Store(out + 16, _mm_unpackhi_epi32(v, _mm_setzero_si128()));
+  }
+  out += 4 * kOutSize;
+}
+
+// Stores the 16 bytes of v as 16 units of kOutSize bytes each.
+template <std::size_t kOutSize>
+inline void StoreWidened(__m128i v, unsigned char* out) {
   const __m128i zero = _mm_setzero_si128();
+  const __m128i w[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
+  for (const __m128i& words : w) {
+    if constexpr (kOutSize == 2) {
+      Store(out, words);
+      out += 16;
+    } else {
+      StoreDwords<kOutSize>(_mm_unpacklo_epi16(words, zero), out);
+      StoreDwords<kOutSize>(_mm_unpackhi_epi16(words, zero), out);
+    }
+  }
+}
+
+// Bytes to units of kOutSize bytes, 16 at a time.
+template <std::size_t kOutSize>
+inline std::size_t AsciiWiden(const unsigned char* src, std::size_t n, unsigned char* dst) {
   std::size_t i = 0;
   for (; i + 16 <= n; i += 16) {
     const __m128i v = Load(src + i);
     if (_mm_movemask_epi8(v) != 0) break;
-    const __m128i w[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
-    unsigned char* out = dst + 8 * i;
-    for (const __m128i& words : w) {
-      const __m128i d[2] = {_mm_unpacklo_epi16(words, zero),
-                            _mm_unpackhi_epi16(words, zero)};
-      for (const __m128i& dwords : d) {
-        Store(out, _mm_unpacklo_epi32(dwords, zero));
-        Store(out + 16, _mm_unpackhi_epi32(dwords, zero));
-        out += 32;
-      }
-    }
+    StoreWidened<kOutSize>(v, dst + kOutSize * i);
   }
   return i;
 }
@@ -139,18 +154,9 @@ inline std::size_t Bmp16ToWide(const unsigned char* src, std::size_t n,
     const __m128i v = Load(src + 2 * i);
     const __m128i below = _mm_cmplt_epi16(_mm_xor_si128(v, flip), limit);
     if (_mm_movemask_epi8(below) != 0xFFFF) break;
-    const __m128i d[2] = {_mm_unpacklo_epi16(v, zero), _mm_unpackhi_epi16(v, zero)};
     unsigned char* out = dst + kOutSize * i;
-    for (const __m128i& dwords : d) {
-      if (kOutSize == 4) {
-        Store(out, dwords);
-        out += 16;
-      } else {
-        Store(out, _mm_unpacklo_epi32(dwords, zero));
-        Store(out + 16, _mm_unpackhi_epi32(dwords, zero));
-        out += 32;
-      }
-    }
+    StoreDwords<kOutSize>(_mm_unpacklo_epi16(v, zero), out);
+    StoreDwords<kOutSize>(_mm_unpackhi_epi16(v, zero), out);
   }
   return i;
 }
@@ -160,8 +166,6 @@ inline std::size_t Bmp64To16(const unsigned char* src, std::size_t n,
                              unsigned char* dst) {
   const __m128i flip = _mm_set1_epi32(static_cast<int>(0x80000000u));
   const __m128i limit = _mm_set1_epi32(static_cast<int>(0xD800u ^ 0x80000000u));
-  const __m128i bias = _mm_set1_epi32(0x8000);
-  const __m128i unbias = _mm_set1_epi16(static_cast<short>(0x8000));
   std::size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     const __m128i a = Load(src + 8 * i), b = Load(src + 8 * i + 16);
@@ -172,14 +176,212 @@ inline std::size_t Bmp64To16(const unsigned char* src, std::size_t n,
         _mm_cmplt_epi32(_mm_xor_si128(low0, flip), limit),
         _mm_cmplt_epi32(_mm_xor_si128(low1, flip), limit));
     if (_mm_movemask_epi8(below) != 0xFFFF) break;
-    // Shift into the signed range so that the saturating pack is exact.
-    const __m128i packed = _mm_packs_epi32(_mm_sub_epi32(low0, bias),
-                                           _mm_sub_epi32(low1, bias));
-    Store(dst + 2 * i, _mm_add_epi16(packed, unbias));
+    Store(dst + 2 * i, PackBmp(low0, low1));
   }
   return i;
 }
 
+// UTF-8 of one and two bytes (U+0000 to U+07FF), 16 bytes at a time into
+// units of type Out.  Returns the bytes converted, always whole sequences
+// (a two-byte lead in a group's last byte waits for the next group), and
+// moves dst past the units written.  Every byte of a group yields the
+// unit of the sequence it belongs to; a continuation byte stores its unit
+// again over the one its lead just stored, so each byte costs the same
+// and nothing lands past the end of the output.
+template <typename Out>
+inline std::size_t TwoByte8ToUnits(const unsigned char* src, std::size_t n, unsigned char*& dst) {
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i zero = _mm_setzero_si128();
+  Out* out = reinterpret_cast<Out*>(dst);
+  std::size_t i = 0;
+  while (i + 16 <= n) {
+    const __m128i b = Load(src + i);
+    // Signed classes after flipping the top bit: ASCII below 0, a
+    // continuation 0 to 0x3F, a lead of C2 to DF 0x42 to 0x5F.
+    const __m128i x = _mm_xor_si128(b, flip);
+    const __m128i ascii = _mm_cmplt_epi8(x, zero);
+    const __m128i cont = _mm_andnot_si128(ascii, _mm_cmplt_epi8(x, _mm_set1_epi8(0x40)));
+    const __m128i lead = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(0x41)),
+                                       _mm_cmplt_epi8(x, _mm_set1_epi8(0x60)));
+    const unsigned leads = static_cast<unsigned>(_mm_movemask_epi8(lead));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(ascii, cont), lead)) != 0xFFFF ||
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_bslli_si128(lead, 1), cont)) != 0xFFFF) {
+      break;
+    }
+    const unsigned conts = static_cast<unsigned>(_mm_movemask_epi8(cont));
+    if (leads == 0) {  // all ASCII
+      StoreWidened<sizeof(Out)>(b, reinterpret_cast<unsigned char*>(out));
+      out += 16;
+      i += 16;
+      continue;
+    }
+    // A lead's unit from it and the byte after it; ASCII as it is.
+    const __m128i next = _mm_bsrli_si128(b, 1);
+    const __m128i high = _mm_and_si128(b, _mm_set1_epi8(0x1F));
+    const __m128i low = _mm_and_si128(next, _mm_set1_epi8(0x3F));
+    alignas(16) unsigned short unit[16];
+    for (int half = 0; half < 2; ++half) {
+      const __m128i h = half ? _mm_unpackhi_epi8(high, zero) : _mm_unpacklo_epi8(high, zero);
+      const __m128i l = half ? _mm_unpackhi_epi8(low, zero) : _mm_unpacklo_epi8(low, zero);
+      const __m128i plain = half ? _mm_unpackhi_epi8(b, zero) : _mm_unpacklo_epi8(b, zero);
+      const __m128i isLead = half ? _mm_unpackhi_epi8(lead, lead) : _mm_unpacklo_epi8(lead, lead);
+      const __m128i two = _mm_or_si128(_mm_slli_epi16(h, 6), l);
+      _mm_store_si128(reinterpret_cast<__m128i*>(unit + 8 * half),
+                      _mm_or_si128(_mm_and_si128(isLead, two), _mm_andnot_si128(isLead, plain)));
+    }
+    const int bytes = 16 - static_cast<int>(leads >> 15);
+    for (int k = 0; k < bytes; ++k) {  // conts has no bit 0
+      const int c = static_cast<int>((conts >> k) & 1);
+      out -= c;
+      out[0] = static_cast<Out>(unit[k - c]);
+      ++out;
+    }
+    i += static_cast<std::size_t>(bytes);
+  }
+  dst = reinterpret_cast<unsigned char*>(out);
+  return i;
+}
+
+// Three-byte UTF-8 sequences (U+0800 to U+FFFD, no surrogate), 8 at a
+// time into units of kOutSize bytes; n is the bytes readable at src (a
+// group reads one byte past its 24).  Returns the bytes converted and
+// moves dst past the units written.
+template <std::size_t kOutSize>
+inline std::size_t ThreeByte8ToWide(const unsigned char* src, std::size_t n, unsigned char*& dst) {
+  const __m128i shape = _mm_set1_epi32(0xC0C0F0), marks = _mm_set1_epi32(0x8080E0);
+  const __m128i top5 = _mm_set1_epi32(0xF800), surrogates = _mm_set1_epi32(0xD800);
+  const __m128i below = _mm_set1_epi32(0x7FF), most = _mm_set1_epi32(0xFFFE);
+  // Four sequences, one per 32-bit lane, to their values; all-ones in
+  // `bad` for a lane that is not one of them.
+  const auto decode = [&](const unsigned char* s, __m128i& bad) {
+    std::uint32_t w[4];
+    for (int k = 0; k < 4; ++k) std::memcpy(&w[k], s + 3 * k, 4);  // little-endian
+    const __m128i v = _mm_set_epi32(static_cast<int>(w[3]), static_cast<int>(w[2]),
+                                    static_cast<int>(w[1]), static_cast<int>(w[0]));
+    const __m128i ch = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi32(_mm_and_si128(v, _mm_set1_epi32(0x0F)), 12),
+                     _mm_srli_epi32(_mm_and_si128(v, _mm_set1_epi32(0x3F00)), 2)),
+        _mm_srli_epi32(_mm_and_si128(v, _mm_set1_epi32(0x3F0000)), 16));
+    const __m128i good = _mm_and_si128(
+        _mm_and_si128(_mm_cmpeq_epi32(_mm_and_si128(v, shape), marks), _mm_cmpgt_epi32(ch, below)),
+        _mm_andnot_si128(_mm_cmpeq_epi32(_mm_and_si128(ch, top5), surrogates),
+                         _mm_cmplt_epi32(ch, most)));
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi32(good, _mm_setzero_si128()));
+    return ch;
+  };
+  std::size_t i = 0;
+  for (; i + 25 <= n; i += 24, dst += 8 * kOutSize) {
+    __m128i bad = _mm_setzero_si128();
+    const __m128i a = decode(src + i, bad), b = decode(src + i + 12, bad);
+    if (_mm_movemask_epi8(bad) != 0) break;
+    if constexpr (kOutSize == 2) {
+      Store(dst, PackBmp(a, b));
+    } else {
+      unsigned char* out = dst;
+      StoreDwords<kOutSize>(a, out);
+      StoreDwords<kOutSize>(b, out);
+    }
+  }
+  return i;
+}
+
+// UTF-16 units below U+0800 (one or two bytes of UTF-8), 8 at a time.
+// Returns the units converted and moves dst past the bytes written.  The
+// bytes of a group are computed together; each unit then stores its last
+// byte and its first, in that order, so that a one-byte unit writes the
+// same byte twice and nothing lands past the end of its output.
+inline std::size_t TwoByte16To8(const unsigned char* src, std::size_t n,
+                                unsigned char*& dst) {
+  const __m128i top5 = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i ascii = _mm_set1_epi16(0x7F);
+  const __m128i low6 = _mm_set1_epi16(0x3F);
+  const __m128i zero = _mm_setzero_si128();
+  unsigned char* out = dst;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = Load(src + 2 * i);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, top5), zero)) != 0xFFFF) break;
+    const __m128i two = _mm_cmpgt_epi16(v, ascii);
+    const unsigned twos = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(two, zero)));
+    if (twos == 0) {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, zero));
+      out += 8;
+      continue;
+    }
+    // Per lane: first byte low, last byte high (a one-byte unit: both u).
+    const __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), _mm_set1_epi16(0xC0));
+    const __m128i last = _mm_or_si128(_mm_and_si128(v, low6), _mm_set1_epi16(0x80));
+    const __m128i pairs = _mm_or_si128(lead, _mm_slli_epi16(last, 8));
+    const __m128i bytes =
+        _mm_or_si128(_mm_and_si128(two, pairs),
+                     _mm_andnot_si128(two, _mm_or_si128(v, _mm_slli_epi16(v, 8))));
+    alignas(16) unsigned short w[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(w), bytes);
+    for (int k = 0; k < 8; ++k) {
+      const unsigned t = (twos >> k) & 1;
+      out[t] = static_cast<unsigned char>(w[k] >> 8);
+      out[0] = static_cast<unsigned char>(w[k]);
+      out += 1 + t;
+    }
+  }
+  dst = out;
+  return i;
+}
+
+// UTF-16 units that take three bytes of UTF-8 (U+0800 to U+FFFD, no
+// surrogate), 8 at a time into 24 bytes.  Returns the units converted and
+// moves dst past the bytes written.
+inline std::size_t ThreeByte16To8(const unsigned char* src, std::size_t n,
+                                  unsigned char*& dst) {
+  const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+  const __m128i below = _mm_set1_epi16(static_cast<short>(0x07FF ^ 0x8000));
+  const __m128i most = _mm_set1_epi16(static_cast<short>(0xFFFE ^ 0x8000));
+  const __m128i top5 = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogates = _mm_set1_epi16(static_cast<short>(0xD800));
+  const __m128i zero = _mm_setzero_si128();
+  // Per 32-bit lane: the three bytes E0|u>>12, 80|(u>>6)&3F, 80|u&3F.
+  const auto encode = [](__m128i u) {
+    const __m128i lead = _mm_srli_epi32(u, 12);
+    const __m128i mid = _mm_and_si128(_mm_slli_epi32(u, 2), _mm_set1_epi32(0x3F00));
+    const __m128i last = _mm_and_si128(_mm_slli_epi32(u, 16), _mm_set1_epi32(0x3F0000));
+    const __m128i marks = _mm_set1_epi32(0x8080E0);
+    return _mm_or_si128(_mm_or_si128(lead, mid), _mm_or_si128(last, marks));
+  };
+  // Four lanes of three bytes each into the low 12 bytes.
+  const auto pack = [zero](__m128i w) {
+    const __m128i low24 = _mm_set1_epi64x(0xFFFFFF);
+    const __m128i next24 = _mm_set1_epi64x(0xFFFFFF000000);
+    const __m128i six = _mm_or_si128(_mm_and_si128(w, low24),
+                                     _mm_and_si128(_mm_srli_epi64(w, 8), next24));
+    return _mm_or_si128(_mm_move_epi64(six),
+                        _mm_bslli_si128(_mm_unpackhi_epi64(six, zero), 6));
+  };
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = Load(src + 2 * i);
+    const __m128i x = _mm_xor_si128(v, flip);
+    const __m128i inRange = _mm_and_si128(_mm_cmpgt_epi16(x, below), _mm_cmplt_epi16(x, most));
+    const __m128i surrogate = _mm_cmpeq_epi16(_mm_and_si128(v, top5), surrogates);
+    if (_mm_movemask_epi8(_mm_andnot_si128(surrogate, inRange)) != 0xFFFF) break;
+    const __m128i a = pack(encode(_mm_unpacklo_epi16(v, zero)));
+    const __m128i b = pack(encode(_mm_unpackhi_epi16(v, zero)));
+    Store(dst, _mm_or_si128(a, _mm_bslli_si128(b, 12)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 16), _mm_bsrli_si128(b, 4));
+    dst += 24;
+  }
+  return i;
+}
+
+}  // namespace simd
+#else   // Without SSE2 no group qualifies; the scalar loops do all the work.
+namespace simd {
+inline std::size_t NoGroups(const unsigned char*, std::size_t, unsigned char*&) { return 0; }
+constexpr auto& TwoByte16To8 = NoGroups;
+constexpr auto& ThreeByte16To8 = NoGroups;
+template <typename>
+constexpr auto& TwoByte8ToUnits = NoGroups;
+template <std::size_t>
+constexpr auto& ThreeByte8ToWide = NoGroups;
 }  // namespace simd
 #endif  // __SSE2__
 
@@ -191,10 +393,8 @@ std::size_t CopyBelow(const In* src, std::size_t n, Out* dst) {
   auto* out = reinterpret_cast<unsigned char*>(dst);
   constexpr bool kUnsignedIn = std::is_unsigned<In>::value;
   constexpr std::size_t kIn = sizeof(In), kOut = sizeof(Out);
-  if constexpr (kLimit == 0x80 && kIn == 1 && kOut == 2) {
-    i = simd::Ascii8To16(in, n, out);
-  } else if constexpr (kLimit == 0x80 && kIn == 1 && kOut == 8) {
-    i = simd::Ascii8To64(in, n, out);
+  if constexpr (kLimit == 0x80 && kIn == 1 && kOut > 1) {
+    i = simd::AsciiWiden<kOut>(in, n, out);
   } else if constexpr (kLimit == 0x80 && kIn == 2 && kOut == 1) {
     i = simd::Ascii16To8(in, n, out);
   } else if constexpr (kLimit == 0x80 && kIn == 8 && kOut == 1) {
@@ -220,6 +420,20 @@ inline std::size_t CopyRun(const In*& src, const In* srcEnd, Out*& dst,
   src += n;
   dst += n;
   return n;
+}
+
+// Runs a converter of groups (one of those above, with the signature
+// std::size_t(const unsigned char* src, std::size_t n, unsigned char*& dst))
+// over at most n units at src; advances src and dst past what it converted
+// and returns the source units it took (0 when no group qualifies).
+template <typename In, typename Out, typename Groups>
+inline std::size_t RunGroups(Groups groups, const In*& src, std::ptrdiff_t n, Out*& dst) {
+  auto* out = reinterpret_cast<unsigned char*>(dst);
+  const std::size_t taken =
+      groups(reinterpret_cast<const unsigned char*>(src), static_cast<std::size_t>(n), out);
+  src += taken;
+  dst = reinterpret_cast<Out*>(out);
+  return taken;
 }
 
 }  // namespace velk

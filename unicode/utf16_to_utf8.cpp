@@ -10,6 +10,15 @@ namespace velk {
 
 namespace {
 
+// Units of one class in a row after which the block loop hands back to the
+// conversion by groups.
+constexpr int kStreak = 16;
+
+// a when flag is 1, b when it is 0, without a branch.
+inline unsigned long Select(unsigned long flag, unsigned long a, unsigned long b) {
+  return b ^ ((a ^ b) & (0 - flag));
+}
+
 // kStringForm: the string form encodes up to U+10FFFF, the buffer form only
 // up to U+10FFFE.
 template <bool kStringForm, typename Unit>
@@ -29,39 +38,59 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
       run.chars += n;
       continue;
     }
-    // A block of BMP characters that need no checks: every unit is at
-    // most three bytes, so a block that fits three bytes a unit needs no
-    // room test either.
+    // Groups of units below U+0800, or of units of three bytes, while they
+    // last and two or three bytes a unit fit.
+    const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
+    const std::size_t n = UnitValue(*src) < 0x800
+                              ? RunGroups(simd::TwoByte16To8, src, SafeUnits(left, room / 2), dst)
+                              : RunGroups(simd::ThreeByte16To8, src, SafeUnits(left, room / 3), dst);
+    if (n != 0) {
+      run.chars += n;
+      continue;
+    }
+    // A block of characters that need no end tests: a character takes at
+    // most three bytes a unit, and the block leaves one unit of source
+    // for a pair's second unit and one byte of room for a pair read at
+    // its last unit.  Below U+0800 there is no branch on the length: a
+    // unit stores its last byte, then its first (the same byte again for
+    // ASCII).  A run of units of one class goes back to the conversion by
+    // groups above.
     const Unit* const start = src;
     std::size_t pairs = 0;
-    const Unit* const blockEnd = src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 3);
+    int twos = 0, threes = 0;
+    const Unit* const blockEnd =
+        src + SafeUnits(run.srcEnd - src - 1, (run.dstEnd - dst - 1) / 3);
     while (src < blockEnd) {
-      const unsigned long unit = UnitValue(*src);
-      if (unit < 0x80) {
-        *dst++ = static_cast<unsigned char>(unit);
-      } else if (unit < 0x800) {
-        dst[0] = static_cast<unsigned char>(0xC0 | (unit >> 6));
-        dst[1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
-        dst += 2;
-      } else if (IsPlainBmp(unit)) {
+      const unsigned long unit = UnitValue(src[0]);
+      if (unit < 0x800) {
+        const unsigned long two = unit >= 0x80;
+        dst[two] = static_cast<unsigned char>(Select(two, 0x80 | (unit & 0x3F), unit));
+        dst[0] = static_cast<unsigned char>(Select(two, 0xC0 | (unit >> 6), unit));
+        dst += 1 + two;
+        ++src;
+        threes = 0;
+        if (++twos == kStreak) break;
+        continue;
+      }
+      if (IsPlainBmp(unit)) {
         dst[0] = static_cast<unsigned char>(0xE0 | (unit >> 12));
         dst[1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
         dst[2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
         dst += 3;
-      } else if (IsHighSurrogate(unit) && blockEnd - src >= 2 &&
-                 IsLowSurrogate(UnitValue(src[1]))) {
-        // A pair inside the block: four bytes for two units.
-        const unsigned long ch =
-            ((unit - kSurHighStart) << 10) + (UnitValue(src[1]) - kSurLowStart) + 0x10000;
-        if (ch > kMax) break;
-        WriteUtf8(ch, 4, dst);
-        dst += 4;
         ++src;
-        ++pairs;
-      } else {
-        break;
+        twos = 0;
+        if (++threes == kStreak) break;
+        continue;
       }
-      ++src;
+      const unsigned long next = UnitValue(src[1]);
+      if (!IsHighSurrogate(unit) || !IsLowSurrogate(next)) break;
+      const unsigned long ch = ((unit - kSurHighStart) << 10) + (next - kSurLowStart) + 0x10000;
+      if (ch > kMax) break;
+      WriteUtf8(ch, 4, dst);
+      dst += 4;
+      src += 2;
+      ++pairs;
+      twos = threes = 0;
     }
     if (src != start) {
       run.chars += static_cast<std::size_t>(src - start) - pairs;

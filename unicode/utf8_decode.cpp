@@ -9,6 +9,10 @@ namespace velk {
 
 namespace {
 
+// Characters of one class in a row after which the block loop hands back
+// to the runs.
+constexpr int kStreak = 16;
+
 // kUtf16: characters above U+FFFF become surrogate pairs (two units);
 // otherwise every character is one UTF-32 unit.
 template <bool kUtf16, typename Out>
@@ -28,27 +32,48 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
       run.chars += n;
       continue;
     }
+    // Groups of sequences of up to two bytes, or of three bytes, while they
+    // last and one unit a byte fits.
+    Out* const groupStart = dst;
+    const std::ptrdiff_t bytes = SafeUnits(end - src, run.dstEnd - dst);
+    if (*src < 0xE0) {
+      RunGroups(simd::TwoByte8ToUnits<Out>, src, bytes, dst);
+    } else if (*src < 0xF0) {
+      RunGroups(simd::ThreeByte8ToWide<sizeof(Out)>, src, bytes, dst);
+    }
+    if (dst != groupStart) {
+      run.chars += static_cast<std::size_t>(dst - groupStart);
+      continue;
+    }
     // A block of well-formed sequences that need no checks.  No sequence
     // writes more units than it has bytes, so while three bytes of source
     // and room for three units are left beyond the sequence's lead, neither
-    // end needs testing.
+    // end needs testing.  A streak of one- and two-byte sequences, or of
+    // three-byte ones, goes back to the runs above.
     const unsigned char* const blockEnd =
         src + SafeUnits(end - src - 3, run.dstEnd - dst - 3);
     const unsigned char* const start = src;
+    int below = 0, threes = 0;
     while (src < blockEnd) {
       const unsigned long lead = src[0];
       const unsigned long c1 = src[1] ^ 0x80, c2 = src[2] ^ 0x80, c3 = src[3] ^ 0x80;
       if (lead < 0x80) {
         *dst++ = static_cast<Out>(lead);
         src += 1;
+        ++below;
+        threes = 0;
       } else if (lead >= 0xC2 && lead < 0xE0 && c1 < 0x40) {
         *dst++ = static_cast<Out>(((lead & 0x1F) << 6) | c1);
         src += 2;
+        ++below;
+        threes = 0;
       } else if ((lead & 0xF0) == 0xE0 && (c1 | c2) < 0x40) {
         const unsigned long ch = ((lead & 0x0F) << 12) | (c1 << 6) | c2;
         if (ch < 0x800 || !IsPlainBmp(ch)) break;
         *dst++ = static_cast<Out>(ch);
         src += 3;
+        ++threes;
+        below = 0;
       } else if ((lead & 0xF8) == 0xF0 && (c1 | c2 | c3) < 0x40) {
         const unsigned long ch = ((lead & 0x07) << 18) | (c1 << 12) | (c2 << 6) | c3;
         if (ch < 0x10000 || ch > kMaxUtf16) break;
@@ -60,10 +85,12 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
           *dst++ = static_cast<Out>(ch);
         }
         src += 4;
+        below = threes = 0;
       } else {
         break;
       }
       ++run.chars;
+      if (below == kStreak || threes == kStreak) break;
     }
     if (src != start) continue;
     const unsigned long lead = *src;
