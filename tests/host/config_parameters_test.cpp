@@ -53,30 +53,21 @@ class Lookups : public ::testing::Test {
 };
 
 TEST_F(Lookups, TextLookupFollowsTheHostsCode) {
-  struct Case {
-    const char* name;
-    int rc;
-    bool ok;
-    const char* value;  // from "before"
-  } cases[] = {
-      {"zero is success", 0, true, "host text"},
-      {"negative is success", -4, true, "host text"},
-      {"one is failure", 1, false, "before"},
-      {"two is failure", 2, false, "before"},
-      {"three is success", 3, true, "host text"},
-      {"eight is success", 8, true, "host text"},
-      {"nine is success without a value", 9, true, "before"},
-      {"ten is success", 10, true, "host text"},
-  };
-  for (const Case& c : cases) {
+  // The host's code, the result, and the value afterwards (from "before"):
+  // 1 and 2 fail, 9 succeeds without a value, any other code succeeds.
+  const struct { int rc; bool ok; const char* value; } cases[] = {
+      {0, true, "host text"}, {-4, true, "host text"}, {1, false, "before"}, {2, false, "before"},
+      {3, true, "host text"}, {8, true, "host text"}, {9, true, "before"},    {10, true, "host text"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rc);
     host_.values["p"] = {c.rc, "host text"};
     host_.tuning["p"] = {c.rc, "host text"};
     std::string value = "before";
-    EXPECT_EQ(ConfigParameters::GetValue("p", value), c.ok) << c.name;
-    EXPECT_EQ(value, c.value) << c.name;
+    EXPECT_EQ(ConfigParameters::GetValue("p", value), c.ok);
+    EXPECT_EQ(value, c.value);
     value = "before";
-    EXPECT_EQ(ConfigParameters::GetTuningParameter("p", value), c.ok) << c.name;
-    EXPECT_EQ(value, c.value) << c.name;
+    EXPECT_EQ(ConfigParameters::GetTuningParameter("p", value), c.ok);
+    EXPECT_EQ(value, c.value);
   }
   // The host is asked with the name and an empty string to fill.
   EXPECT_EQ(host_.asked.front(), "GetValue(p,'')");

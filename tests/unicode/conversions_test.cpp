@@ -119,7 +119,6 @@ const Units kR8 = {0xEF, 0xBF, 0xBD};  // U+FFFD in UTF-8
 const Case kCases[] = {
     // UTF-16 to UTF-8.
     {"empty", {k16to8, k16to8s}, {}, true, conversionOK, 0, {}},
-    {"euro", {k16to8, k16to8s}, {0x20AC}, true, conversionOK, 1, {0xE2, 0x82, 0xAC}},
     {"pair", {k16to8, k16to8s}, {0xD83D, 0xDE00}, true, conversionOK, 2, {0xF0, 0x9F, 0x98, 0x80}},
     {"high at end", {k16to8, k16to8s}, {0x41, 0xD800}, false, sourceExhausted, 1, {0x41}},
     {"unpaired high, lenient", {k16to8, k16to8s}, {0xD800, 0x41}, false, sourceUnpairedSurrogate, 2, {0xEF, 0xBF, 0xBD, 0x41}},
@@ -141,7 +140,6 @@ const Case kCases[] = {
     {"room beats replacement", {k16to8}, {0xD800, 0x41}, false, targetExhausted, 0, {}, 2},
     {"source beats room", {k16to8}, {0xD800, 0x41}, true, sourceUnpairedSurrogate, 0, {}, 0},
     // UTF-8 to UTF-16 and UTF-32.
-    {"e acute", {k8to16, k8to16s}, {0xC3, 0xA9}, true, conversionOK, 2, {0xE9}},
     {"emoji", {k8to16, k8to16s}, {0xF0, 0x9F, 0x98, 0x80}, true, conversionOK, 4, {0xD83D, 0xDE00}},
     {"cut lead, lenient", {k8to16, k8to16s}, {0x41, 0xC3}, false, sourceExhausted, 1, {0x41}},
     {"cut before legality", {k8to16, k8to16s}, {0xE2, 0x28}, false, sourceExhausted, 0, {}},
@@ -193,7 +191,6 @@ const Case kCases[] = {
     {"nonchar", {k32to8, k32to8s}, {0xFFFE}, false, sourceNonCharacter, 1, kR8},
     {"room short", {k32to8}, {0x41, 0x10000}, true, targetExhausted, 1, {0x41}, 4},
     {"source beats room", {k32to8}, {0x80000000}, true, sourceIllegal, 0, {}, 0},
-    {"to UTF-16: pair", {k32to16, k32to16s}, {0x1F600}, true, conversionOK, 1, {0xD83D, 0xDE00}},
     {"to UTF-16: out of range", {k32to16, k32to16s}, {0x41, 0x110000}, true, sourceOutOfRange, 1, {0x41}},
     {"to UTF-16: surrogate", {k32to16, k32to16s}, {0xDC00}, true, sourceIllegal, 0, {}},
     {"to UTF-16: huge, lenient", {k32to16, k32to16s}, {~0UL, 0x41}, false, sourceOutOfRange, 2, {R, 0x41}},
