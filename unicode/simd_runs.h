@@ -285,99 +285,117 @@ inline std::size_t ThreeByte8ToWide(const unsigned char* src, std::size_t n, uns
   return i;
 }
 
-// UTF-16 units below U+0800 (one or two bytes of UTF-8), 8 at a time.
-// Returns the units converted and moves dst past the bytes written.  The
-// bytes of a group are computed together; each unit then stores its last
-// byte and its first, in that order, so that a one-byte unit writes the
-// same byte twice and nothing lands past the end of its output.
-inline std::size_t TwoByte16To8(const unsigned char* src, std::size_t n,
-                                unsigned char*& dst) {
-  const __m128i top5 = _mm_set1_epi16(static_cast<short>(0xF800));
-  const __m128i ascii = _mm_set1_epi16(0x7F);
-  const __m128i low6 = _mm_set1_epi16(0x3F);
+// Eight code points, one per 16-bit lane of v, that take one or two bytes
+// of UTF-8 (all below U+0800) to UTF-8 at out; false, writing nothing,
+// when one of them does not.  The bytes are computed together; each lane
+// then stores its last byte and its first, in that order, so that a
+// one-byte lane writes the same byte twice and nothing lands past the end
+// of the output.
+inline bool TwoByteGroup(__m128i v, unsigned char*& out) {
   const __m128i zero = _mm_setzero_si128();
-  unsigned char* out = dst;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m128i v = Load(src + 2 * i);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, top5), zero)) != 0xFFFF) break;
-    const __m128i two = _mm_cmpgt_epi16(v, ascii);
-    const unsigned twos = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(two, zero)));
-    if (twos == 0) {
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, zero));
-      out += 8;
-      continue;
-    }
-    // Per lane: first byte low, last byte high (a one-byte unit: both u).
-    const __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), _mm_set1_epi16(0xC0));
-    const __m128i last = _mm_or_si128(_mm_and_si128(v, low6), _mm_set1_epi16(0x80));
-    const __m128i pairs = _mm_or_si128(lead, _mm_slli_epi16(last, 8));
-    const __m128i bytes =
-        _mm_or_si128(_mm_and_si128(two, pairs),
-                     _mm_andnot_si128(two, _mm_or_si128(v, _mm_slli_epi16(v, 8))));
-    alignas(16) unsigned short w[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(w), bytes);
-    for (int k = 0; k < 8; ++k) {
-      const unsigned t = (twos >> k) & 1;
-      out[t] = static_cast<unsigned char>(w[k] >> 8);
-      out[0] = static_cast<unsigned char>(w[k]);
-      out += 1 + t;
-    }
+  if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xF800))),
+                                        zero)) != 0xFFFF) {
+    return false;
   }
-  dst = out;
-  return i;
+  const __m128i two = _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F));
+  const unsigned twos = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(two, zero)));
+  if (twos == 0) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, zero));
+    out += 8;
+    return true;
+  }
+  // Per lane: first byte low, last byte high (a one-byte lane: both u).
+  const __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), _mm_set1_epi16(0xC0));
+  const __m128i last = _mm_or_si128(_mm_and_si128(v, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
+  const __m128i pairs = _mm_or_si128(lead, _mm_slli_epi16(last, 8));
+  const __m128i bytes = _mm_or_si128(_mm_and_si128(two, pairs),
+                                     _mm_andnot_si128(two, _mm_or_si128(v, _mm_slli_epi16(v, 8))));
+  alignas(16) unsigned short w[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(w), bytes);
+  for (int k = 0; k < 8; ++k) {
+    const unsigned t = (twos >> k) & 1;
+    out[t] = static_cast<unsigned char>(w[k] >> 8);
+    out[0] = static_cast<unsigned char>(w[k]);
+    out += 1 + t;
+  }
+  return true;
 }
 
-// UTF-16 units that take three bytes of UTF-8 (U+0800 to U+FFFD, no
-// surrogate), 8 at a time into 24 bytes.  Returns the units converted and
-// moves dst past the bytes written.
-inline std::size_t ThreeByte16To8(const unsigned char* src, std::size_t n,
-                                  unsigned char*& dst) {
-  const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
-  const __m128i below = _mm_set1_epi16(static_cast<short>(0x07FF ^ 0x8000));
-  const __m128i most = _mm_set1_epi16(static_cast<short>(0xFFFE ^ 0x8000));
-  const __m128i top5 = _mm_set1_epi16(static_cast<short>(0xF800));
-  const __m128i surrogates = _mm_set1_epi16(static_cast<short>(0xD800));
+// Eight code points, one per 16-bit lane of v, that take three bytes of
+// UTF-8 (U+0800 to U+FFFD, no surrogate) to the 24 bytes at out; false,
+// writing nothing, when one of them does not.
+inline bool ThreeByteGroup(__m128i v, unsigned char*& out) {
   const __m128i zero = _mm_setzero_si128();
+  const __m128i x = _mm_xor_si128(v, _mm_set1_epi16(static_cast<short>(0x8000)));
+  const __m128i inRange =
+      _mm_and_si128(_mm_cmpgt_epi16(x, _mm_set1_epi16(static_cast<short>(0x07FF ^ 0x8000))),
+                    _mm_cmplt_epi16(x, _mm_set1_epi16(static_cast<short>(0xFFFE ^ 0x8000))));
+  const __m128i surrogate = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xF800))),
+                                            _mm_set1_epi16(static_cast<short>(0xD800)));
+  if (_mm_movemask_epi8(_mm_andnot_si128(surrogate, inRange)) != 0xFFFF) return false;
   // Per 32-bit lane: the three bytes E0|u>>12, 80|(u>>6)&3F, 80|u&3F.
   const auto encode = [](__m128i u) {
     const __m128i lead = _mm_srli_epi32(u, 12);
     const __m128i mid = _mm_and_si128(_mm_slli_epi32(u, 2), _mm_set1_epi32(0x3F00));
     const __m128i last = _mm_and_si128(_mm_slli_epi32(u, 16), _mm_set1_epi32(0x3F0000));
-    const __m128i marks = _mm_set1_epi32(0x8080E0);
-    return _mm_or_si128(_mm_or_si128(lead, mid), _mm_or_si128(last, marks));
+    return _mm_or_si128(_mm_or_si128(lead, mid), _mm_or_si128(last, _mm_set1_epi32(0x8080E0)));
   };
   // Four lanes of three bytes each into the low 12 bytes.
   const auto pack = [zero](__m128i w) {
-    const __m128i low24 = _mm_set1_epi64x(0xFFFFFF);
-    const __m128i next24 = _mm_set1_epi64x(0xFFFFFF000000);
-    const __m128i six = _mm_or_si128(_mm_and_si128(w, low24),
-                                     _mm_and_si128(_mm_srli_epi64(w, 8), next24));
-    return _mm_or_si128(_mm_move_epi64(six),
-                        _mm_bslli_si128(_mm_unpackhi_epi64(six, zero), 6));
+    const __m128i six = _mm_or_si128(_mm_and_si128(w, _mm_set1_epi64x(0xFFFFFF)),
+                                     _mm_and_si128(_mm_srli_epi64(w, 8), _mm_set1_epi64x(0xFFFFFF000000)));
+    return _mm_or_si128(_mm_move_epi64(six), _mm_bslli_si128(_mm_unpackhi_epi64(six, zero), 6));
   };
+  const __m128i a = pack(encode(_mm_unpacklo_epi16(v, zero)));
+  const __m128i b = pack(encode(_mm_unpackhi_epi16(v, zero)));
+  Store(out, _mm_or_si128(a, _mm_bslli_si128(b, 12)));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_bsrli_si128(b, 4));
+  out += 24;
+  return true;
+}
+
+// Eight UTF-16 units (kInSize 2) or UTF-32 units of eight bytes (kInSize 8)
+// at src as 16-bit lanes; false when a UTF-32 unit is above 0xFFFF.
+template <std::size_t kInSize>
+inline bool LoadEight(const unsigned char* src, __m128i& v) {
+  if constexpr (kInSize == 2) {
+    v = Load(src);
+    return true;
+  } else {
+    static_assert(kInSize == 8, "UTF-16 or UTF-32 units");
+    const __m128i a = Load(src), b = Load(src + 16), c = Load(src + 32), d = Load(src + 48);
+    const __m128i low0 = LowHalves(a, b), low1 = LowHalves(c, d);
+    const __m128i above = _mm_or_si128(_mm_or_si128(HighHalves(a, b), HighHalves(c, d)),
+                                       _mm_srli_epi32(_mm_or_si128(low0, low1), 16));
+    if (!AllZero(above)) return false;
+    v = PackBmp(low0, low1);
+    return true;
+  }
+}
+
+// UTF-16 or UTF-32 units to UTF-8, 8 at a time, while Group takes them.
+// Returns the units converted and moves dst past the bytes written.
+template <std::size_t kInSize, bool (*Group)(__m128i, unsigned char*&)>
+inline std::size_t GroupsToUtf8(const unsigned char* src, std::size_t n, unsigned char*& dst) {
   std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m128i v = Load(src + 2 * i);
-    const __m128i x = _mm_xor_si128(v, flip);
-    const __m128i inRange = _mm_and_si128(_mm_cmpgt_epi16(x, below), _mm_cmplt_epi16(x, most));
-    const __m128i surrogate = _mm_cmpeq_epi16(_mm_and_si128(v, top5), surrogates);
-    if (_mm_movemask_epi8(_mm_andnot_si128(surrogate, inRange)) != 0xFFFF) break;
-    const __m128i a = pack(encode(_mm_unpacklo_epi16(v, zero)));
-    const __m128i b = pack(encode(_mm_unpackhi_epi16(v, zero)));
-    Store(dst, _mm_or_si128(a, _mm_bslli_si128(b, 12)));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 16), _mm_bsrli_si128(b, 4));
-    dst += 24;
+  __m128i v;
+  for (; i + 8 <= n && LoadEight<kInSize>(src + kInSize * i, v) && Group(v, dst); i += 8) {
   }
   return i;
 }
+template <std::size_t kInSize>
+constexpr auto& TwoByteToUtf8 = GroupsToUtf8<kInSize, TwoByteGroup>;
+template <std::size_t kInSize>
+constexpr auto& ThreeByteToUtf8 = GroupsToUtf8<kInSize, ThreeByteGroup>;
 
 }  // namespace simd
 #else   // Without SSE2 no group qualifies; the scalar loops do all the work.
 namespace simd {
 inline std::size_t NoGroups(const unsigned char*, std::size_t, unsigned char*&) { return 0; }
-constexpr auto& TwoByte16To8 = NoGroups;
-constexpr auto& ThreeByte16To8 = NoGroups;
+template <std::size_t>
+constexpr auto& TwoByteToUtf8 = NoGroups;
+template <std::size_t>
+constexpr auto& ThreeByteToUtf8 = NoGroups;
 template <typename>
 constexpr auto& TwoByte8ToUnits = NoGroups;
 template <std::size_t>

@@ -14,11 +14,6 @@ namespace {
 // conversion by groups.
 constexpr int kStreak = 16;
 
-// a when flag is 1, b when it is 0, without a branch.
-inline unsigned long Select(unsigned long flag, unsigned long a, unsigned long b) {
-  return b ^ ((a ^ b) & (0 - flag));
-}
-
 // kStringForm: the string form encodes up to U+10FFFF, the buffer form only
 // up to U+10FFFE.
 template <bool kStringForm, typename Unit>
@@ -42,8 +37,8 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
     // last and two or three bytes a unit fit.
     const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
     const std::size_t n = UnitValue(*src) < 0x800
-                              ? RunGroups(simd::TwoByte16To8, src, SafeUnits(left, room / 2), dst)
-                              : RunGroups(simd::ThreeByte16To8, src, SafeUnits(left, room / 3), dst);
+                              ? RunGroups(simd::TwoByteToUtf8<2>, src, SafeUnits(left, room / 2), dst)
+                              : RunGroups(simd::ThreeByteToUtf8<2>, src, SafeUnits(left, room / 3), dst);
     if (n != 0) {
       run.chars += n;
       continue;

@@ -1,12 +1,16 @@
 // UTF-32 to UTF-16 and UTF-8.
 #include "unicode/utf32_encode.h"
 
+#include <algorithm>
+
 #include "unicode/convert_run.h"
 #include "unicode/simd_runs.h"
 #include "unicode/utf_tables.h"
 
 namespace velk {
 namespace {
+
+constexpr std::ptrdiff_t kBlock = 64;
 
 template <typename Unit>
 ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& caller) {
@@ -26,20 +30,17 @@ ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& caller) {
       continue;
     }
     // A block of characters that need no checks: two units a character
-    // surely fit.
+    // surely fit.  No branch on the number of units: a pair stores its
+    // second unit, then its first; a BMP character stores itself twice.
     const Unit* const start = src;
     const Unit* const blockEnd = src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 2);
     for (; src < blockEnd; ++src) {
       const unsigned long unit = UnitValue(*src);
-      if (IsPlainBmp(unit)) {
-        *dst++ = static_cast<unsigned short>(unit);
-      } else if (unit > 0xFFFF && unit <= kMaxUtf16) {
-        dst[0] = static_cast<unsigned short>(((unit - 0x10000) >> 10) + kSurHighStart);
-        dst[1] = static_cast<unsigned short>(((unit - 0x10000) & 0x3FF) + kSurLowStart);
-        dst += 2;
-      } else {
-        break;
-      }
+      if (!IsPlainScalar(unit)) break;
+      const unsigned long two = unit > 0xFFFF, astral = unit - 0x10000;
+      dst[two] = static_cast<unsigned short>(Select(two, (astral & 0x3FF) + kSurLowStart, unit));
+      dst[0] = static_cast<unsigned short>(Select(two, (astral >> 10) + kSurHighStart, unit));
+      dst += 1 + two;
     }
     if (src != start) {
       run.chars += static_cast<std::size_t>(src - start);
@@ -82,29 +83,29 @@ ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& caller) {
       run.chars += n;
       continue;
     }
-    // A block of characters up to U+10FFFF that need no checks: four
-    // bytes a unit surely fit.
+    // Groups of units below U+0800, or of three-byte units, while they
+    // last and two or three bytes a unit fit.
+    const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
+    const std::size_t n =
+        ch < 0x800     ? RunGroups(simd::TwoByteToUtf8<sizeof(unsigned long)>, src,
+                                   SafeUnits(left, room / 2), dst)
+        : ch < 0x10000 ? RunGroups(simd::ThreeByteToUtf8<sizeof(unsigned long)>, src,
+                                   SafeUnits(left, room / 3), dst)
+                       : 0;
+    if (n != 0) {
+      run.chars += n;
+      continue;
+    }
+    // A short block of characters up to U+10FFFF that need no checks: four
+    // bytes a unit surely fit.  It has no branch on the length, so mixed
+    // text does not pay for mispredicted branches, and it is short so that
+    // the groups above get their turn again soon.
     const unsigned long* const start = src;
-    const unsigned long* const blockEnd = src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 4);
+    const unsigned long* const blockEnd =
+        src + SafeUnits(std::min<std::ptrdiff_t>(left, kBlock), room / 4);
     for (; src < blockEnd; ++src) {
-      const unsigned long unit = *src;
-      if (unit < 0x80) {
-        *dst++ = static_cast<unsigned char>(unit);
-      } else if (unit < 0x800) {
-        dst[0] = static_cast<unsigned char>(0xC0 | (unit >> 6));
-        dst[1] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
-        dst += 2;
-      } else if (IsPlainBmp(unit)) {
-        dst[0] = static_cast<unsigned char>(0xE0 | (unit >> 12));
-        dst[1] = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
-        dst[2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
-        dst += 3;
-      } else if (unit > 0xFFFF && unit <= kMaxUtf16) {
-        WriteUtf8(unit, 4, dst);
-        dst += 4;
-      } else {
-        break;
-      }
+      if (!IsPlainScalar(*src)) break;
+      dst += StoreUtf8(*src, dst);
     }
     if (src != start) {
       run.chars += static_cast<std::size_t>(src - start);

@@ -151,6 +151,33 @@ inline void WriteUtf8(unsigned long value, int length, unsigned char* out) {
   }
 }
 
+// a when flag is 1, b when it is 0, without a branch.
+inline unsigned long Select(unsigned long flag, unsigned long a, unsigned long b) {
+  return b ^ ((a ^ b) & (0 - flag));
+}
+
+// A value that converts as it is into UTF-8 or UTF-16: up to U+10FFFF, no
+// surrogate, no non-character.  (The tests are added, not chained, so
+// that a compiler keeps them free of branches.)
+inline bool IsPlainScalar(unsigned long u) {
+  return (static_cast<unsigned>(u > kMaxUtf16) + static_cast<unsigned>(u - kSurHighStart < 0x800) +
+          static_cast<unsigned>(u - 0xFFFE < 2)) == 0;
+}
+
+// Writes ch (at most U+10FFFF) as UTF-8 at dst without a branch on its
+// length, and returns the length.  The continuation bytes are stored
+// first, each at its place or, when the sequence is shorter, over the
+// lead's place, and the lead last: exactly the sequence's bytes change.
+inline int StoreUtf8(unsigned long ch, unsigned char* dst) {
+  static constexpr unsigned char kShift[5] = {0, 0, 6, 12, 18};
+  const int length = 1 + (ch >= 0x80) + (ch >= 0x800) + (ch >= 0x10000);
+  dst[length >> 2] = static_cast<unsigned char>(0x80 | ((ch >> 12) & 0x3F));
+  dst[length - 2 + (length == 1)] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
+  dst[length - 1] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
+  dst[0] = static_cast<unsigned char>(firstByteMark[length] | (ch >> kShift[length]));
+  return length;
+}
+
 // Writes ch as UTF-8 at dst and moves dst past it; false, writing nothing,
 // when it does not fit before end.
 inline bool PutUtf8(unsigned long ch, unsigned char*& dst, unsigned char* end) {
