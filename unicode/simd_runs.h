@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "unicode/convert_run.h"
 #include "unicode/utf_tables.h"
@@ -285,6 +286,58 @@ inline std::size_t ThreeByte8ToWide(const unsigned char* src, std::size_t n, uns
   return i;
 }
 
+// UTF-16 to UTF-32 units of kOutSize (4 or 8) bytes, 8 units at a time:
+// BMP characters other than U+FFFE and U+FFFF, and surrogate pairs.  A
+// high surrogate in a group's last unit waits for the next group.  Returns
+// the units converted and moves dst past the units written.  Every unit of
+// a group yields the character it belongs to; a pair's low surrogate
+// stores its character again over the one its high surrogate just stored.
+template <std::size_t kOutSize>
+inline std::size_t PairsToWide(const unsigned char* src, std::size_t n, unsigned char*& dst) {
+  using Out = std::conditional_t<kOutSize == 4, std::uint32_t, std::uint64_t>;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i top6 = _mm_set1_epi16(static_cast<short>(0xFC00));
+  Out* out = reinterpret_cast<Out*>(dst);
+  std::size_t i = 0;
+  while (i + 8 <= n) {
+    const __m128i v = Load(src + 2 * i);
+    const __m128i high = _mm_cmpeq_epi16(_mm_and_si128(v, top6), _mm_set1_epi16(static_cast<short>(0xD800)));
+    const __m128i low = _mm_cmpeq_epi16(_mm_and_si128(v, top6), _mm_set1_epi16(static_cast<short>(0xDC00)));
+    const __m128i nonChar = _mm_cmpgt_epi16(_mm_xor_si128(v, _mm_set1_epi16(static_cast<short>(0x8000))),
+                                            _mm_set1_epi16(0x7FFD));
+    // Each low surrogate right after a high one, each high one (but the
+    // last unit) right before a low one, no non-character.
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_bslli_si128(high, 2), low)) != 0xFFFF ||
+        _mm_movemask_epi8(nonChar) != 0) {
+      break;
+    }
+    const unsigned lows = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, zero)));
+    const unsigned highs = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(high, zero)));
+    const __m128i next = _mm_bsrli_si128(v, 2);
+    alignas(16) std::uint32_t ch[8];
+    for (int half = 0; half < 2; ++half) {
+      const __m128i u = half ? _mm_unpackhi_epi16(v, zero) : _mm_unpacklo_epi16(v, zero);
+      const __m128i following = half ? _mm_unpackhi_epi16(next, zero) : _mm_unpacklo_epi16(next, zero);
+      const __m128i isHigh = half ? _mm_unpackhi_epi16(high, high) : _mm_unpacklo_epi16(high, high);
+      // (high - D800) << 10 + (low - DC00) + 10000
+      const __m128i pair = _mm_sub_epi32(_mm_add_epi32(_mm_slli_epi32(u, 10), following),
+                                         _mm_set1_epi32(0x35FDC00));
+      _mm_store_si128(reinterpret_cast<__m128i*>(ch + 4 * half),
+                      _mm_or_si128(_mm_and_si128(isHigh, pair), _mm_andnot_si128(isHigh, u)));
+    }
+    const int units = 8 - static_cast<int>((highs >> 7) & 1);
+    for (int k = 0; k < units; ++k) {  // lows has no bit 0
+      const int c = static_cast<int>((lows >> k) & 1);
+      out -= c;
+      out[0] = ch[k - c];
+      ++out;
+    }
+    i += static_cast<std::size_t>(units);
+  }
+  dst = reinterpret_cast<unsigned char*>(out);
+  return i;
+}
+
 // Eight code points, one per 16-bit lane of v, that take one or two bytes
 // of UTF-8 (all below U+0800) to UTF-8 at out; false, writing nothing,
 // when one of them does not.  The bytes are computed together; each lane
@@ -400,6 +453,8 @@ template <typename>
 constexpr auto& TwoByte8ToUnits = NoGroups;
 template <std::size_t>
 constexpr auto& ThreeByte8ToWide = NoGroups;
+template <std::size_t>
+constexpr auto& PairsToWide = NoGroups;
 }  // namespace simd
 #endif  // __SSE2__
 

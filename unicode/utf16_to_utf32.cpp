@@ -23,6 +23,15 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
       run.chars += n;
       continue;
     }
+    // Groups of BMP characters and pairs while they last and one unit a
+    // unit fits.
+    Out* const groupStart = dst;
+    RunGroups(simd::PairsToWide<sizeof(Out)>, src, SafeUnits(run.srcEnd - src, run.dstEnd - dst),
+              dst);
+    if (dst != groupStart) {
+      run.chars += static_cast<std::size_t>(dst - groupStart);
+      continue;
+    }
     // A block of characters that need no checks: no character writes more
     // units than it reads.
     const unsigned short* const start = src;
