@@ -1,6 +1,7 @@
 # velk_add_test(NAME SOURCES src... [LIBS lib...] [SANDBOX] [DLOPEN])
 #   Builds one GoogleTest executable and registers it with ctest.
-#   SANDBOX runs it inside tools/sandbox (private /etc, /tmp, /var, network).
+#   SANDBOX runs it inside tools/sandbox (private /etc, /tmp, /var, network),
+#   and the executable refuses to start outside it.
 #   DLOPEN links nothing of the library in: the test loads libvelkconf.so the
 #   way a host does, and finds it through VELK_PLUGIN.
 find_package(GTest REQUIRED)
@@ -19,6 +20,7 @@ function(velk_add_test name)
     target_link_libraries(${name} PRIVATE velkconf_objects GTest::gtest GTest::gtest_main ${T_LIBS})
   endif()
   if(T_SANDBOX)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/sandbox_guard.cpp)
     add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tools/sandbox $<TARGET_FILE:${name}>)
   else()
     add_test(NAME ${name} COMMAND ${name})

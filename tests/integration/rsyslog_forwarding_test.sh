@@ -4,6 +4,7 @@
 # live, and every message reaches exactly the receivers its policy selects.
 # Runs inside tools/sandbox.
 set -euo pipefail
+: "${VELK_SANDBOX:?refusing to run: this test writes /etc; run it through ctest or tools/sandbox}"
 
 here=$(cd "$(dirname "$0")" && pwd)
 source "$VELK_SOURCE_DIR/tools/rsyslog-lab.sh"

@@ -3,6 +3,7 @@
 # and the failure paths, with no invalid access and no definite or indirect
 # leak.  Runs inside tools/sandbox.
 set -uo pipefail
+: "${VELK_SANDBOX:?refusing to run: this test writes /etc; run it through ctest or tools/sandbox}"
 source "$VELK_SOURCE_DIR/tests/support/checks.sh"
 
 policy=$VELK_SOURCE_DIR/examples/demo.xml

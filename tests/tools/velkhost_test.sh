@@ -3,6 +3,7 @@
 # it commits and leaves an unchanged configuration alone, render changes no
 # file, check and info report.  Runs inside tools/sandbox.
 set -uo pipefail
+: "${VELK_SANDBOX:?refusing to run: this test writes /etc; run it through ctest or tools/sandbox}"
 
 source "$VELK_SOURCE_DIR/tools/rsyslog-lab.sh"
 source "$VELK_SOURCE_DIR/tests/support/checks.sh"
