@@ -78,6 +78,27 @@ class Generator {
     }
     return v;
   }
+  // Runs of characters of one UTF-8 length, some with ASCII mixed in (the
+  // routines convert such runs by groups), now and then an odd piece.
+  Units Runs(int width) {
+    static const unsigned long kFirst[] = {0, 0x80, 0x800, 0x10000};
+    static const unsigned long kSpan[] = {0x80, 0x780, 0xF800, 0x100000};
+    Units v;
+    for (std::size_t runs = Below(5) + 1; runs > 0; --runs) {
+      const std::size_t length = Below(4);
+      const bool ascii = Below(3) == 0;
+      for (std::size_t n = Below(40) + 1; n > 0; --n) {
+        unsigned long cp = ascii && Below(3) == 0 ? Below(0x80) : kFirst[length] + Below(kSpan[length]);
+        if (IsSurrogate(cp)) cp -= 0x800;
+        const Units piece = Below(24) == 0 ? Text(width, 1)
+                            : width == 32  ? Units{cp}
+                            : width == 16  ? Utf16Units(cp)
+                                           : Utf8Bytes(cp);
+        v.insert(v.end(), piece.begin(), piece.end());
+      }
+    }
+    return v;
+  }
   // A target size: often too small, sometimes exactly enough.
   std::size_t Room(std::size_t needed) {
     const std::size_t kind = Below(3);
@@ -308,6 +329,27 @@ TEST(Conversions, RandomAgainstModel) {
         std::copy(piece.begin(), piece.end(), in.begin() + gen.Below(in.size() - 8));
       }
       gen.CompareAll(width, in);
+    }
+  }
+}
+
+// Runs of one kind of character, every routine at every room up to what
+// the whole text needs: the group conversions start, stop and hand over at
+// every position, against every end of the target.
+TEST(Conversions, RunsAgainstModelAtEveryRoom) {
+  Generator gen(7);
+  for (int width : {8, 16, 32}) {
+    for (int i = 0; i < 400; ++i) {
+      const Units in = gen.Runs(width);
+      for (const Route& r : kRoutes) {
+        if (r.from != width) continue;
+        for (bool strict : {true, false}) {
+          const std::size_t last = r.stringForm ? 0 : r.model(in, strict, kNoLimit).out.size() + 2;
+          for (std::size_t room = 0; room <= last; ++room) {
+            ASSERT_TRUE(Agrees(static_cast<RouteId>(&r - kRoutes), in, strict, room));
+          }
+        }
+      }
     }
   }
 }
