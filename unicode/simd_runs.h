@@ -437,9 +437,13 @@ inline std::size_t GroupsToUtf8(const unsigned char* src, std::size_t n, unsigne
   return i;
 }
 template <std::size_t kInSize>
-constexpr auto& TwoByteToUtf8 = GroupsToUtf8<kInSize, TwoByteGroup>;
+inline std::size_t TwoByteToUtf8(const unsigned char* src, std::size_t n, unsigned char*& dst) {
+  return GroupsToUtf8<kInSize, TwoByteGroup>(src, n, dst);
+}
 template <std::size_t kInSize>
-constexpr auto& ThreeByteToUtf8 = GroupsToUtf8<kInSize, ThreeByteGroup>;
+inline std::size_t ThreeByteToUtf8(const unsigned char* src, std::size_t n, unsigned char*& dst) {
+  return GroupsToUtf8<kInSize, ThreeByteGroup>(src, n, dst);
+}
 
 }  // namespace simd
 #else   // Without SSE2 no group qualifies; the scalar loops do all the work.
