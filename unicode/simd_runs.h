@@ -286,45 +286,63 @@ inline std::size_t ThreeByte8ToWide(const unsigned char* src, std::size_t n, uns
   return i;
 }
 
-// UTF-16 to UTF-32 units of kOutSize (4 or 8) bytes, 8 units at a time:
-// BMP characters other than U+FFFE and U+FFFF, and surrogate pairs.  A
-// high surrogate in a group's last unit waits for the next group.  Returns
-// the units converted and moves dst past the units written.  Every unit of
-// a group yields the character it belongs to; a pair's low surrogate
-// stores its character again over the one its high surrogate just stored.
+// Eight UTF-16 units of BMP characters other than U+FFFE and U+FFFF, and
+// of surrogate pairs, as the characters they belong to: false when the
+// units are not such (a high surrogate in the last unit may wait for the
+// next group).  cp[0] and cp[1] get the four lanes each, a high
+// surrogate's lane the pair's character; lows and highs one bit a unit;
+// quiet, if asked for, all-ones in the 32-bit lanes that end no character.
+inline bool PairLanes(__m128i v, __m128i cp[2], unsigned& lows, unsigned& highs,
+                      __m128i* quiet = nullptr) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i top6 = _mm_set1_epi16(static_cast<short>(0xFC00));
+  const __m128i high = _mm_cmpeq_epi16(_mm_and_si128(v, top6), _mm_set1_epi16(static_cast<short>(0xD800)));
+  const __m128i low = _mm_cmpeq_epi16(_mm_and_si128(v, top6), _mm_set1_epi16(static_cast<short>(0xDC00)));
+  const __m128i nonChar = _mm_cmpgt_epi16(_mm_xor_si128(v, _mm_set1_epi16(static_cast<short>(0x8000))),
+                                          _mm_set1_epi16(0x7FFD));
+  // Each low surrogate right after a high one, each high one (but the last
+  // unit) right before a low one, no non-character.
+  if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_bslli_si128(high, 2), low)) != 0xFFFF ||
+      _mm_movemask_epi8(nonChar) != 0) {
+    return false;
+  }
+  lows = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, zero)));
+  highs = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(high, zero)));
+  const __m128i next = _mm_bsrli_si128(v, 2);
+  for (int half = 0; half < 2; ++half) {
+    const __m128i u = half ? _mm_unpackhi_epi16(v, zero) : _mm_unpacklo_epi16(v, zero);
+    const __m128i following = half ? _mm_unpackhi_epi16(next, zero) : _mm_unpacklo_epi16(next, zero);
+    const __m128i isHigh = half ? _mm_unpackhi_epi16(high, high) : _mm_unpacklo_epi16(high, high);
+    // (high - D800) << 10 + (low - DC00) + 10000
+    const __m128i pair = _mm_sub_epi32(_mm_add_epi32(_mm_slli_epi32(u, 10), following),
+                                       _mm_set1_epi32(0x35FDC00));
+    cp[half] = _mm_or_si128(_mm_and_si128(isHigh, pair), _mm_andnot_si128(isHigh, u));
+  }
+  if (quiet != nullptr) {  // lanes that end no character: a low surrogate, a last high one
+    const __m128i lastHigh = _mm_and_si128(high, _mm_set_epi16(-1, 0, 0, 0, 0, 0, 0, 0));
+    const __m128i none = _mm_or_si128(low, lastHigh);
+    quiet[0] = _mm_unpacklo_epi16(none, none);
+    quiet[1] = _mm_unpackhi_epi16(none, none);
+  }
+  return true;
+}
+
+// UTF-16 to UTF-32 units of kOutSize (4 or 8) bytes, 8 units at a time
+// (see PairLanes).  Returns the units converted and moves dst past the
+// units written.  Every unit of a group yields the character it belongs
+// to; a pair's low surrogate stores its character again over the one its
+// high surrogate just stored.
 template <std::size_t kOutSize>
 inline std::size_t PairsToWide(const unsigned char* src, std::size_t n, unsigned char*& dst) {
   using Out = std::conditional_t<kOutSize == 4, std::uint32_t, std::uint64_t>;
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i top6 = _mm_set1_epi16(static_cast<short>(0xFC00));
   Out* out = reinterpret_cast<Out*>(dst);
   std::size_t i = 0;
-  while (i + 8 <= n) {
-    const __m128i v = Load(src + 2 * i);
-    const __m128i high = _mm_cmpeq_epi16(_mm_and_si128(v, top6), _mm_set1_epi16(static_cast<short>(0xD800)));
-    const __m128i low = _mm_cmpeq_epi16(_mm_and_si128(v, top6), _mm_set1_epi16(static_cast<short>(0xDC00)));
-    const __m128i nonChar = _mm_cmpgt_epi16(_mm_xor_si128(v, _mm_set1_epi16(static_cast<short>(0x8000))),
-                                            _mm_set1_epi16(0x7FFD));
-    // Each low surrogate right after a high one, each high one (but the
-    // last unit) right before a low one, no non-character.
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_bslli_si128(high, 2), low)) != 0xFFFF ||
-        _mm_movemask_epi8(nonChar) != 0) {
-      break;
-    }
-    const unsigned lows = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(low, zero)));
-    const unsigned highs = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(high, zero)));
-    const __m128i next = _mm_bsrli_si128(v, 2);
+  __m128i cp[2];
+  unsigned lows, highs;
+  while (i + 8 <= n && PairLanes(Load(src + 2 * i), cp, lows, highs)) {
     alignas(16) std::uint32_t ch[8];
-    for (int half = 0; half < 2; ++half) {
-      const __m128i u = half ? _mm_unpackhi_epi16(v, zero) : _mm_unpacklo_epi16(v, zero);
-      const __m128i following = half ? _mm_unpackhi_epi16(next, zero) : _mm_unpacklo_epi16(next, zero);
-      const __m128i isHigh = half ? _mm_unpackhi_epi16(high, high) : _mm_unpacklo_epi16(high, high);
-      // (high - D800) << 10 + (low - DC00) + 10000
-      const __m128i pair = _mm_sub_epi32(_mm_add_epi32(_mm_slli_epi32(u, 10), following),
-                                         _mm_set1_epi32(0x35FDC00));
-      _mm_store_si128(reinterpret_cast<__m128i*>(ch + 4 * half),
-                      _mm_or_si128(_mm_and_si128(isHigh, pair), _mm_andnot_si128(isHigh, u)));
-    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(ch), cp[0]);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ch + 4), cp[1]);
     const int units = 8 - static_cast<int>((highs >> 7) & 1);
     for (int k = 0; k < units; ++k) {  // lows has no bit 0
       const int c = static_cast<int>((lows >> k) & 1);
@@ -407,6 +425,133 @@ inline bool ThreeByteGroup(__m128i v, unsigned char*& out) {
   return true;
 }
 
+// The UTF-8 sequences of four code points (at most U+10FFFF, one per
+// 32-bit lane of cp), each as a little-endian word of up to four bytes,
+// and their lengths.
+inline void Utf8Words(__m128i cp, __m128i& words, __m128i& lengths) {
+  const auto bits = [cp](int shift) {  // the six bits of cp from shift up
+    return _mm_and_si128(_mm_srli_epi32(cp, shift), _mm_set1_epi32(0x3F));
+  };
+  const __m128i two = _mm_cmpgt_epi32(cp, _mm_set1_epi32(0x7F));
+  const __m128i three = _mm_cmpgt_epi32(cp, _mm_set1_epi32(0x7FF));
+  const __m128i four = _mm_cmpgt_epi32(cp, _mm_set1_epi32(0xFFFF));
+  const __m128i w2 = _mm_or_si128(_mm_or_si128(_mm_srli_epi32(cp, 6), _mm_slli_epi32(bits(0), 8)),
+                                  _mm_set1_epi32(0x80C0));
+  const __m128i w3 = _mm_or_si128(
+      _mm_or_si128(_mm_srli_epi32(cp, 12), _mm_slli_epi32(bits(6), 8)),
+      _mm_or_si128(_mm_slli_epi32(bits(0), 16), _mm_set1_epi32(0x8080E0)));
+  const __m128i w4 = _mm_or_si128(
+      _mm_or_si128(_mm_srli_epi32(cp, 18), _mm_slli_epi32(bits(12), 8)),
+      _mm_or_si128(_mm_or_si128(_mm_slli_epi32(bits(6), 16), _mm_slli_epi32(bits(0), 24)),
+                   _mm_set1_epi32(static_cast<int>(0x808080F0u))));
+  const auto pick = [](__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+  };
+  words = pick(four, w4, pick(three, w3, pick(two, w2, cp)));
+  lengths = _mm_sub_epi32(_mm_set1_epi32(1), _mm_add_epi32(_mm_add_epi32(two, three), four));
+}
+
+// Stores the words of the UTF-8 sequences of groups at out, each whole at
+// the position the one before it ends, and moves out past them.  The bytes
+// a shorter sequence stores past its end are overwritten by the next word;
+// the caller restores those after the last (see WordGroups).
+inline void StoreWords(const std::uint32_t* words, const std::uint32_t* lengths, int count,
+                       unsigned char*& out) {
+  for (int k = 0; k < count; ++k) {
+    std::memcpy(out, &words[k], 4);  // little-endian: the lead byte first
+    out += lengths[k];
+  }
+}
+
+// Converts groups into UTF-8 as words (see StoreWords): group(src + i,
+// words, lengths, bytes, chars) fills the words and lengths of kLanes
+// characters (a length of 0 for a lane that writes nothing), adds their
+// bytes and characters, and returns the source units it took, 0 when the
+// group does not qualify.  n is the source units to take at most; the room
+// must hold their output and 4 bytes more.  chars grows by the characters
+// written.  Nothing past the final position changes: the 4 bytes after
+// each group's output are saved before its words are stored, and after
+// the last group put back.
+template <std::size_t kInSize, int kLanes, typename Group>
+inline std::size_t WordGroups(const unsigned char* src, std::size_t n, unsigned char*& dst,
+                              std::size_t& chars, Group group) {
+  alignas(16) std::uint32_t words[kLanes], lengths[kLanes];
+  std::uint32_t saved = 0;
+  std::size_t i = 0;
+  while (i + kLanes <= n) {
+    std::size_t bytes = 0;
+    const std::size_t taken = group(src + kInSize * i, words, lengths, bytes, chars);
+    if (taken == 0) break;
+    std::memcpy(&saved, dst + bytes, 4);
+    StoreWords(words, lengths, kLanes, dst);
+    i += taken;
+  }
+  if (i != 0) std::memcpy(dst, &saved, 4);
+  return i;
+}
+
+// The sum of the four 32-bit lanes of v.
+inline std::uint32_t LaneSum(__m128i v) {
+  v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+  v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(v));
+}
+
+// UTF-16 to UTF-8 by groups of 8 units of BMP characters and pairs (see
+// PairLanes); a pair above kMax ends the groups.
+template <unsigned long kMax>
+inline std::size_t PairsToUtf8(const unsigned char* src, std::size_t n, unsigned char*& dst,
+                               std::size_t& chars) {
+  return WordGroups<2, 8>(src, n, dst, chars, [](const unsigned char* s, std::uint32_t* words,
+                                                 std::uint32_t* lengths, std::size_t& bytes,
+                                                 std::size_t& count) -> std::size_t {
+    __m128i cp[2], quiet[2];
+    unsigned lows, highs;
+    if (!PairLanes(Load(s), cp, lows, highs, quiet)) return 0;
+    const __m128i most = _mm_set1_epi32(static_cast<int>(kMax));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi32(cp[0], most), _mm_cmpgt_epi32(cp[1], most))) != 0) {
+      return 0;
+    }
+    __m128i total = _mm_setzero_si128();
+    for (int half = 0; half < 2; ++half) {
+      __m128i w, l;
+      Utf8Words(cp[half], w, l);
+      l = _mm_andnot_si128(quiet[half], l);
+      total = _mm_add_epi32(total, l);
+      _mm_store_si128(reinterpret_cast<__m128i*>(words + 4 * half), w);
+      _mm_store_si128(reinterpret_cast<__m128i*>(lengths + 4 * half), l);
+    }
+    bytes = LaneSum(total);
+    const unsigned lastHigh = (highs >> 7) & 1;
+    count += 8 - static_cast<std::size_t>(__builtin_popcount(lows)) - lastHigh;
+    return 8 - lastHigh;
+  });
+}
+
+// UTF-32 units of eight bytes to UTF-8 by groups of 4: values up to
+// U+10FFFF, no surrogate, no non-character.
+inline std::size_t Utf32ToUtf8Words(const unsigned char* src, std::size_t n, unsigned char*& dst) {
+  std::size_t chars = 0;  // one a unit
+  return WordGroups<8, 4>(src, n, dst, chars, [](const unsigned char* s, std::uint32_t* words,
+                                                 std::uint32_t* lengths, std::size_t& bytes,
+                                                 std::size_t& count) -> std::size_t {
+    const __m128i a = Load(s), b = Load(s + 16);
+    const __m128i cp = LowHalves(a, b);
+    const __m128i bad = _mm_or_si128(
+        _mm_or_si128(HighHalves(a, b), _mm_cmpgt_epi32(_mm_srli_epi32(cp, 16), _mm_set1_epi32(0x10))),
+        _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(cp, _mm_set1_epi32(~0x7FF)), _mm_set1_epi32(0xD800)),
+                     _mm_cmpeq_epi32(_mm_or_si128(cp, _mm_set1_epi32(1)), _mm_set1_epi32(0xFFFF))));
+    if (!AllZero(bad)) return 0;
+    __m128i w, l;
+    Utf8Words(cp, w, l);
+    _mm_store_si128(reinterpret_cast<__m128i*>(words), w);
+    _mm_store_si128(reinterpret_cast<__m128i*>(lengths), l);
+    bytes = LaneSum(l);
+    count += 4;
+    return 4;
+  });
+}
+
 // Eight UTF-16 units (kInSize 2) or UTF-32 units of eight bytes (kInSize 8)
 // at src as 16-bit lanes; false when a UTF-32 unit is above 0xFFFF.
 template <std::size_t kInSize>
@@ -459,6 +604,11 @@ template <std::size_t>
 constexpr auto& ThreeByte8ToWide = NoGroups;
 template <std::size_t>
 constexpr auto& PairsToWide = NoGroups;
+template <unsigned long>
+inline std::size_t PairsToUtf8(const unsigned char*, std::size_t, unsigned char*&, std::size_t&) {
+  return 0;
+}
+constexpr auto& Utf32ToUtf8Words = NoGroups;
 }  // namespace simd
 #endif  // __SSE2__
 

@@ -2,6 +2,8 @@
 // ConvertUTF16toUTF8 and the parser-string conversions.
 #include "unicode/utf16_to_utf8.h"
 
+#include <algorithm>
+
 #include "unicode/convert_run.h"
 #include "unicode/simd_runs.h"
 #include "unicode/utf_tables.h"
@@ -10,9 +12,8 @@ namespace velk {
 
 namespace {
 
-// Units of one class in a row after which the block loop hands back to the
-// conversion by groups.
-constexpr int kStreak = 16;
+// Units of the block loop, after which the groups get their turn again.
+constexpr std::ptrdiff_t kBlock = 16;
 
 // kStringForm: the string form encodes up to U+10FFFF, the buffer form only
 // up to U+10FFFE.
@@ -35,6 +36,7 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
     }
     // Groups of units below U+0800, or of units of three bytes, while they
     // last and two or three bytes a unit fit.
+    // Else groups of any BMP characters and pairs.
     const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
     const std::size_t n = UnitValue(*src) < 0x800
                               ? RunGroups(simd::TwoByteToUtf8<2>, src, SafeUnits(left, room / 2), dst)
@@ -43,18 +45,21 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
       run.chars += n;
       continue;
     }
-    // A block of characters that need no end tests: a character takes at
-    // most three bytes a unit, and the block leaves one unit of source
-    // for a pair's second unit and one byte of room for a pair read at
-    // its last unit.  Below U+0800 there is no branch on the length: a
+    const auto mixed = [&run](const unsigned char* s, std::size_t units, unsigned char*& d) {
+      return simd::PairsToUtf8<kMax>(s, units, d, run.chars);
+    };
+    if (RunGroups(mixed, src, SafeUnits(left, (room - 4) / 3), dst) != 0) continue;
+    // A short block of characters that need no end tests: a character
+    // takes at most three bytes a unit, and the block leaves one unit of
+    // source for a pair's second unit and one byte of room for a pair read
+    // at its last unit.  Below U+0800 there is no branch on the length: a
     // unit stores its last byte, then its first (the same byte again for
-    // ASCII).  A run of units of one class goes back to the conversion by
-    // groups above.
+    // ASCII).  It is short so that the groups above get their turn again
+    // soon.
     const Unit* const start = src;
     std::size_t pairs = 0;
-    int twos = 0, threes = 0;
     const Unit* const blockEnd =
-        src + SafeUnits(run.srcEnd - src - 1, (run.dstEnd - dst - 1) / 3);
+        src + SafeUnits(std::min<std::ptrdiff_t>(left - 1, kBlock), (room - 1) / 3);
     while (src < blockEnd) {
       const unsigned long unit = UnitValue(src[0]);
       if (unit < 0x800) {
@@ -63,8 +68,6 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
         dst[0] = static_cast<unsigned char>(Select(two, 0xC0 | (unit >> 6), unit));
         dst += 1 + two;
         ++src;
-        threes = 0;
-        if (++twos == kStreak) break;
         continue;
       }
       if (IsPlainBmp(unit)) {
@@ -73,8 +76,6 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
         dst[2] = static_cast<unsigned char>(0x80 | (unit & 0x3F));
         dst += 3;
         ++src;
-        twos = 0;
-        if (++threes == kStreak) break;
         continue;
       }
       const unsigned long next = UnitValue(src[1]);
@@ -85,7 +86,6 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
       dst += 4;
       src += 2;
       ++pairs;
-      twos = threes = 0;
     }
     if (src != start) {
       run.chars += static_cast<std::size_t>(src - start) - pairs;

@@ -84,14 +84,14 @@ ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& caller) {
       continue;
     }
     // Groups of units below U+0800, or of three-byte units, while they
-    // last and two or three bytes a unit fit.
+    // last and two or three bytes a unit fit; else groups of any.
     const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
     const std::size_t n =
         ch < 0x800     ? RunGroups(simd::TwoByteToUtf8<sizeof(unsigned long)>, src,
                                    SafeUnits(left, room / 2), dst)
         : ch < 0x10000 ? RunGroups(simd::ThreeByteToUtf8<sizeof(unsigned long)>, src,
                                    SafeUnits(left, room / 3), dst)
-                       : 0;
+                       : RunGroups(simd::Utf32ToUtf8Words, src, SafeUnits(left, (room - 4) / 4), dst);
     if (n != 0) {
       run.chars += n;
       continue;

@@ -335,8 +335,36 @@ TEST(Conversions, RandomAgainstModel) {
 
 // Runs of one kind of character, every routine at every room up to what
 // the whole text needs: the group conversions start, stop and hand over at
-// every position, against every end of the target.
+// every position, against every end of the target.  First, runs of every
+// length cut short by an error, where a strict conversion stops right
+// after the last group it converted.
 TEST(Conversions, RunsAgainstModelAtEveryRoom) {
+  // The k-th character of a run of one kind: ASCII, two-byte, three-byte,
+  // emoji, or ASCII with emoji between.
+  const auto character = [](int kind, std::size_t k) -> unsigned long {
+    const unsigned long kFirst[] = {0x41, 0xE9, 0x4E2D, 0x1F600};
+    return kind < 4 ? kFirst[kind] + k % 7 : (k % 3 == 1 ? 0x1F600 : 0x41) + k % 5;
+  };
+  const std::map<int, Units> kError = {{8, {0x80}}, {16, {0xDC00}}, {32, {0xD800}}};
+  for (const Route& r : kRoutes) {
+    for (int kind = 0; kind < 5; ++kind) {
+      for (std::size_t length = 1; length <= 40; ++length) {
+        Units in;
+        for (std::size_t k = 0; k < length; ++k) {
+          const unsigned long cp = character(kind, k);
+          const Units piece = r.from == 32 ? Units{cp} : r.from == 16 ? Utf16Units(cp) : Utf8Bytes(cp);
+          in.insert(in.end(), piece.begin(), piece.end());
+        }
+        in.insert(in.end(), kError.at(r.from).begin(), kError.at(r.from).end());
+        // Tight rooms, and one with room to spare for every fast path.
+        const std::size_t need = r.model(in, true, kNoLimit).out.size();
+        for (std::size_t room = need; room <= need + 7; ++room) {
+          ASSERT_TRUE(Agrees(static_cast<RouteId>(&r - kRoutes), in, true,
+                             room <= need + 6 ? room : 4 * in.size() + 8));
+        }
+      }
+    }
+  }
   Generator gen(7);
   for (int width : {8, 16, 32}) {
     for (int i = 0; i < 400; ++i) {
