@@ -339,7 +339,12 @@ inline std::size_t PairsToWide(const unsigned char* src, std::size_t n, unsigned
   std::size_t i = 0;
   __m128i cp[2];
   unsigned lows, highs;
-  while (i + 8 <= n && PairLanes(Load(src + 2 * i), cp, lows, highs)) {
+  while (i + 8 <= n) {
+    const __m128i v = Load(src + 2 * i);
+    // Units that are all below the surrogates go back to the faster copy.
+    const __m128i below = _mm_cmplt_epi16(_mm_xor_si128(v, _mm_set1_epi16(static_cast<short>(0x8000))),
+                                          _mm_set1_epi16(0x5800));
+    if (_mm_movemask_epi8(below) == 0xFFFF || !PairLanes(v, cp, lows, highs)) break;
     alignas(16) std::uint32_t ch[8];
     _mm_store_si128(reinterpret_cast<__m128i*>(ch), cp[0]);
     _mm_store_si128(reinterpret_cast<__m128i*>(ch + 4), cp[1]);
@@ -490,6 +495,16 @@ inline std::size_t WordGroups(const unsigned char* src, std::size_t n, unsigned 
   return i;
 }
 
+// True when UTF-8 lengths l (four 32-bit lanes, or eight in l and m) are
+// all up to two or all three: characters the groups of one kind convert
+// faster than words do.
+inline bool OneKind(__m128i l, __m128i m) {
+  const __m128i three = _mm_set1_epi32(3);
+  const __m128i below = _mm_or_si128(_mm_cmpgt_epi32(three, l), _mm_cmpgt_epi32(three, m));
+  const __m128i threes = _mm_and_si128(_mm_cmpeq_epi32(l, three), _mm_cmpeq_epi32(m, three));
+  return _mm_movemask_epi8(below) == 0xFFFF || _mm_movemask_epi8(threes) == 0xFFFF;
+}
+
 // The sum of the four 32-bit lanes of v.
 inline std::uint32_t LaneSum(__m128i v) {
   v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -498,7 +513,8 @@ inline std::uint32_t LaneSum(__m128i v) {
 }
 
 // UTF-16 to UTF-8 by groups of 8 units of BMP characters and pairs (see
-// PairLanes); a pair above kMax ends the groups.
+// PairLanes); a pair above kMax ends the groups, and so does a group of
+// one kind (see OneKind).
 template <unsigned long kMax>
 inline std::size_t PairsToUtf8(const unsigned char* src, std::size_t n, unsigned char*& dst,
                                std::size_t& chars) {
@@ -512,14 +528,16 @@ inline std::size_t PairsToUtf8(const unsigned char* src, std::size_t n, unsigned
     if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi32(cp[0], most), _mm_cmpgt_epi32(cp[1], most))) != 0) {
       return 0;
     }
+    __m128i w[2], l[2];
+    Utf8Words(cp[0], w[0], l[0]);
+    Utf8Words(cp[1], w[1], l[1]);
+    if (OneKind(l[0], l[1])) return 0;  // (no pair then)
     __m128i total = _mm_setzero_si128();
     for (int half = 0; half < 2; ++half) {
-      __m128i w, l;
-      Utf8Words(cp[half], w, l);
-      l = _mm_andnot_si128(quiet[half], l);
-      total = _mm_add_epi32(total, l);
-      _mm_store_si128(reinterpret_cast<__m128i*>(words + 4 * half), w);
-      _mm_store_si128(reinterpret_cast<__m128i*>(lengths + 4 * half), l);
+      l[half] = _mm_andnot_si128(quiet[half], l[half]);
+      total = _mm_add_epi32(total, l[half]);
+      _mm_store_si128(reinterpret_cast<__m128i*>(words + 4 * half), w[half]);
+      _mm_store_si128(reinterpret_cast<__m128i*>(lengths + 4 * half), l[half]);
     }
     bytes = LaneSum(total);
     const unsigned lastHigh = (highs >> 7) & 1;
@@ -529,7 +547,7 @@ inline std::size_t PairsToUtf8(const unsigned char* src, std::size_t n, unsigned
 }
 
 // UTF-32 units of eight bytes to UTF-8 by groups of 4: values up to
-// U+10FFFF, no surrogate, no non-character.
+// U+10FFFF, no surrogate, no non-character, not of one kind (see OneKind).
 inline std::size_t Utf32ToUtf8Words(const unsigned char* src, std::size_t n, unsigned char*& dst) {
   std::size_t chars = 0;  // one a unit
   return WordGroups<8, 4>(src, n, dst, chars, [](const unsigned char* s, std::uint32_t* words,
@@ -544,6 +562,7 @@ inline std::size_t Utf32ToUtf8Words(const unsigned char* src, std::size_t n, uns
     if (!AllZero(bad)) return 0;
     __m128i w, l;
     Utf8Words(cp, w, l);
+    if (OneKind(l, l)) return 0;
     _mm_store_si128(reinterpret_cast<__m128i*>(words), w);
     _mm_store_si128(reinterpret_cast<__m128i*>(lengths), l);
     bytes = LaneSum(l);
