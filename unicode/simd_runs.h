@@ -1,11 +1,18 @@
-// Copying runs of code units that convert one to one.
+// The conversions' fast paths, with SSE2 (which every x86-64 has).
 //
 // CopyBelow<kLimit>(src, n, dst) copies the leading units of src[0, n) whose
 // value is below kLimit into dst, each as one unit of dst's type, and
 // returns how many it copied.  kLimit is 0x80 where one side is UTF-8
 // (ASCII) and 0xD800 between UTF-16 and UTF-32 (everything below the
-// surrogates).  Nothing is written past dst + the returned count.  SSE2,
-// which every x86-64 has, handles whole blocks; a scalar loop the rest.
+// surrogates).  Nothing is written past dst + the returned count.  SSE2
+// handles whole blocks; a scalar loop the rest.
+//
+// The group converters in namespace simd take a fixed number of units at
+// a time that need no test of their own (characters of one UTF-8 length,
+// or any characters whose output is computed lane by lane) and stop at the
+// first group that does not qualify, leaving it to the scalar loops, which
+// handle every error.  RunGroups runs one of them over the caller's
+// pointers.  None of them writes past the end of what it reports.
 #ifndef VELKCONF_UNICODE_SIMD_RUNS_H_
 #define VELKCONF_UNICODE_SIMD_RUNS_H_
 
