@@ -13,8 +13,8 @@ runs=${2:--1}  # stop after this many executions (-1: only the time limit)
 read -r -a extra <<<"${VELK_FUZZ_FLAGS:-}"
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELK_FUZZ_BUILD:-$root/build-fuzz}
-targets=(${VELK_FUZZ_TARGETS:-utf16_to_utf8_fuzz utf8_decode_fuzz utf16_to_utf32_fuzz
-         utf32_encode_fuzz string_wrappers_fuzz policy_reader_fuzz policy_generator_fuzz})
+# Every target has its checked-in corpus: by default, all of them.
+targets=(${VELK_FUZZ_TARGETS:-$(cd "$root/fuzz/corpus" && echo *)})
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELK_FUZZ=ON -DVELK_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -2,13 +2,12 @@
 #include <cstring>
 #include <string>
 
+#include "host/log_levels.h"
 #include "syslogconf/velk_config.h"
 #include "syslogconf/velk_policy_processor.h"
 #include "velkconf/velkconf.h"
 
 namespace {
-
-const int kTrace = 12;
 
 // The reason for the last failure; see GetErrorMessage.
 std::string g_strLastError;

@@ -10,13 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/log_levels.h"
 #include "syslogconf/velk_policy_processor.h"
 #include "velkconf/host_glue.h"
 
 namespace {
-
-const int kTrace = 12;
-const int kFailure = 1;
 
 const char* const kTemplatePath = "/etc/rsyslog.conf.in";
 const char* const kNewPath = "/etc/rsyslog.conf.new";

@@ -4,12 +4,11 @@
 #include <xercesc/dom/DOMNode.hpp>
 #include <xercesc/dom/DOMNodeList.hpp>
 
+#include "host/log_levels.h"
 #include "velkconf/velkconf.h"
 #include "xmlpolicy/xml_strings.h"
 
 namespace {
-
-const int kTrace = 12;
 
 // A policy handed over in memory is not validated, so an attribute may be
 // missing: it then reads as false or as an empty text, never as the value

@@ -689,6 +689,15 @@ inline std::size_t RunGroups(Groups groups, const In*& src, std::ptrdiff_t n, Ou
   return taken;
 }
 
+// RunGroups for a direction that writes one unit a character: returns the
+// characters converted.
+template <typename In, typename Out, typename Groups>
+inline std::size_t RunUnitGroups(Groups groups, const In*& src, std::ptrdiff_t n, Out*& dst) {
+  Out* const start = dst;
+  RunGroups(groups, src, n, dst);
+  return static_cast<std::size_t>(dst - start);
+}
+
 }  // namespace velk
 
 #endif  // VELKCONF_UNICODE_SIMD_RUNS_H_

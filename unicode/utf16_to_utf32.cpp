@@ -25,11 +25,10 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
     }
     // Groups of BMP characters and pairs while they last and one unit a
     // unit fits.
-    Out* const groupStart = dst;
-    RunGroups(simd::PairsToWide<sizeof(Out)>, src, SafeUnits(run.srcEnd - src, run.dstEnd - dst),
-              dst);
-    if (dst != groupStart) {
-      run.chars += static_cast<std::size_t>(dst - groupStart);
+    const std::size_t n = RunUnitGroups(simd::PairsToWide<sizeof(Out)>, src,
+                                        SafeUnits(run.srcEnd - src, run.dstEnd - dst), dst);
+    if (n != 0) {
+      run.chars += n;
       continue;
     }
     // A block of characters that need no checks: no character writes more

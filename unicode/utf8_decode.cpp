@@ -34,15 +34,13 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
     }
     // Groups of sequences of up to two bytes, or of three bytes, while they
     // last and one unit a byte fits.
-    Out* const groupStart = dst;
     const std::ptrdiff_t bytes = SafeUnits(end - src, run.dstEnd - dst);
-    if (*src < 0xE0) {
-      RunGroups(simd::TwoByte8ToUnits<Out>, src, bytes, dst);
-    } else if (*src < 0xF0) {
-      RunGroups(simd::ThreeByte8ToWide<sizeof(Out)>, src, bytes, dst);
-    }
-    if (dst != groupStart) {
-      run.chars += static_cast<std::size_t>(dst - groupStart);
+    const std::size_t n =
+        *src < 0xE0   ? RunUnitGroups(simd::TwoByte8ToUnits<Out>, src, bytes, dst)
+        : *src < 0xF0 ? RunUnitGroups(simd::ThreeByte8ToWide<sizeof(Out)>, src, bytes, dst)
+                      : 0;
+    if (n != 0) {
+      run.chars += n;
       continue;
     }
     // A block of well-formed sequences that need no checks.  No sequence

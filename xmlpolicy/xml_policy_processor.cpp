@@ -13,6 +13,7 @@
 
 #include <cstring>
 
+#include "host/log_levels.h"
 #include "unicode/utf16_to_utf8.h"
 #include "velkconf/host_glue.h"
 #include "xmlpolicy/xml_strings.h"
@@ -20,9 +21,6 @@
 using xercesc::XMLPlatformUtils;
 
 namespace {
-
-const int kTrace = 12;
-const int kFailure = 1;
 
 const char* const kDefaultRepositoryRoot = "/etc/tesk";
 const char* const kTempDirectory = "/tmp/ppd";
@@ -71,13 +69,6 @@ class PolicyDomParser : public xercesc::XercesDOMParser {
     setDisableDefaultEntityResolution(true);
   }
 };
-
-// The file path that follows the namespace in an external schema location.
-std::string SchemaPathOf(const std::string& schemaLocation) {
-  const std::string::size_type blank = schemaLocation.find(' ');
-  return blank == std::string::npos ? std::string()
-                                    : schemaLocation.substr(blank + 1);
-}
 
 }  // namespace
 
@@ -133,8 +124,10 @@ int XmlPolicyProcessor::ProcessFrom(const std::string& path,
   PolicyDomParser parser;
   parser.setDoNamespaces(true);
   parser.setErrorHandler(this);
-  SchemaOnlyResolver resolver(
-      fromBuffer ? std::string() : SchemaPathOf(m_strSchemaLocation));
+  // The schema file: what follows the namespace in the schema location.
+  SchemaOnlyResolver resolver(fromBuffer || m_strSchemaLocation.empty()
+                                  ? std::string()
+                                  : m_strSchemaLocation.substr(m_strNamespace.size() + 1));
   parser.setXMLEntityResolver(&resolver);
 
   bool parsed = false;

@@ -104,13 +104,25 @@ bool EnterPrivateWorld(std::string& error) {
                     error);
 }
 
+bool ReadFile(const std::string& path, std::string& content,
+              std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  content.assign(std::istreambuf_iterator<char>(in),
+                 std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
 bool SameContent(const std::string& a, const std::string& b) {
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  if (!fa || !fb) return false;
-  return std::equal(std::istreambuf_iterator<char>(fa),
-                    std::istreambuf_iterator<char>(),
-                    std::istreambuf_iterator<char>(fb),
-                    std::istreambuf_iterator<char>());
+  std::string ca, cb, error;
+  return ReadFile(a, ca, error) && ReadFile(b, cb, error) && ca == cb;
 }
 
 void Progress(const std::string& what) {

@@ -20,6 +20,10 @@ bool DaemonAccepts(const std::string& rsyslogd, const std::string& path,
 // with the process).  Needs root.  false with the reason on failure.
 bool EnterPrivateWorld(std::string& error);
 
+// The whole of a file into content; false with "path: reason" in error.
+bool ReadFile(const std::string& path, std::string& content,
+              std::string& error);
+
 // Byte-for-byte comparison of two files; false when either is unreadable.
 bool SameContent(const std::string& a, const std::string& b);
 

@@ -22,15 +22,15 @@ int Find(const std::map<std::string, std::string>& values,
 }  // namespace
 
 int StderrLogger::LogMsg(const char* text, int level) const {
-  if (level <= max_level_) std::fprintf(out_, "%d: %s\n", level, text);
+  if (level <= max_level_) std::fprintf(stderr, "%d: %s\n", level, text);
   return 0;
 }
 
 int StderrLogger::vLog(int level, const char* format, va_list args) const {
   if (level > max_level_) return 0;
-  std::fprintf(out_, "%d: ", level);
-  std::vfprintf(out_, format, args);
-  std::fputc('\n', out_);
+  std::fprintf(stderr, "%d: ", level);
+  std::vfprintf(stderr, format, args);
+  std::fputc('\n', stderr);
   return 0;
 }
 

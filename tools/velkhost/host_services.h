@@ -9,11 +9,10 @@
 
 #include "velkconf/host_interfaces.h"
 
-// Prints "level: message" on a stream for every line at or below max_level.
+// Prints "level: message" on stderr for every line at or below max_level.
 class StderrLogger : public ILogger {
  public:
-  explicit StderrLogger(int max_level, FILE* out = stderr)
-      : max_level_(max_level), out_(out) {}
+  explicit StderrLogger(int max_level) : max_level_(max_level) {}
   int LogMsg(const char* text, int level) const override;
   int vLog(int level, const char* format, va_list args) const override;
   int SetLogLevel(int level) const override;
@@ -21,7 +20,6 @@ class StderrLogger : public ILogger {
 
  private:
   mutable int max_level_;
-  FILE* out_;
 };
 
 // key=value pairs, the same for every namespace.

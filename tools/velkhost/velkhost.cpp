@@ -13,11 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -202,22 +199,6 @@ int ParseArguments(int argc, char** argv, Options& options) {
     return UsageError("no policy given");
   }
   return 0;
-}
-
-bool ReadFile(const std::string& path, std::string& content,
-              std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  content.assign(std::istreambuf_iterator<char>(in),
-                 std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
 }
 
 // PreProcess, Process, PostProcess, Validate.  0 or the exit status.
