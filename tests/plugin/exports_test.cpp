@@ -8,7 +8,6 @@
 #include <string>
 
 #include "support/loaded_plugin.h"
-#include "velkconf/convert_utf.h"
 
 namespace {
 
@@ -59,24 +58,6 @@ TEST(Exports, EveryNameAndTheEntryPointsWithoutCxxLinkage) {
   }
   EXPECT_EQ(pclose(nm), 0);
   EXPECT_GT(lines, 30);
-}
-
-// The template's instance, called through its symbol: the std::wstring
-// and the count are the types hosts pass.
-TEST(Exports, CallsTheTemplateThroughItsSymbol) {
-  const Plugin plugin = LoadPlugin();
-  using Template = unsigned int (*)(const unsigned short**, const unsigned short*, std::wstring&,
-                                    unsigned long*, ConversionFlags);
-  const auto to32 = Symbol<Template>(plugin, kSymbols[16]);
-  ASSERT_NE(to32, nullptr);
-  const unsigned short in[] = {0x41, 0xDBFF, 0xDFFF};
-  const unsigned short* src = in;
-  std::wstring wide = L"ab";
-  unsigned long count = 0;
-  EXPECT_EQ(to32(&src, in + 3, wide, &count, strictConversion), conversionOK);
-  EXPECT_EQ(src, in + 3);
-  EXPECT_EQ(wide, L"abA\U0010FFFF");
-  EXPECT_EQ(count, 4u);
 }
 
 // The vtable holds, after the two destructors, the four operations in

@@ -64,21 +64,7 @@ class HostTest : public ::testing::Test {
   }
 
   // The lines logged at level.
-  std::vector<std::string> LinesAt(int level) const {
-    std::vector<std::string> out;
-    for (const RecordingLogger::Line& line : logger.lines) {
-      if (line.level == level) out.push_back(line.text);
-    }
-    return out;
-  }
-  // Every line, whatever its level, as one text.
-  std::string WholeLog() const {
-    std::string out;
-    for (const RecordingLogger::Line& line : logger.lines) {
-      out += line.text + "\n";
-    }
-    return out;
-  }
+  std::vector<std::string> LinesAt(int level) const { return logger.Texts(level); }
 
   RecordingLogger logger;
   FakePolicyInfo info;

@@ -44,9 +44,12 @@ class RecordingLogger : public ILogger {
     calls.push_back("LogDB(" + std::to_string(value) + "," + std::string(text) + ")");
     return 0;
   }
-  std::vector<std::string> Texts() const {
+  // The texts logged at level, or at every level.
+  std::vector<std::string> Texts(int level = -1) const {
     std::vector<std::string> out;
-    for (const Line& l : lines) out.push_back(l.text);
+    for (const Line& l : lines) {
+      if (level < 0 || l.level == level) out.push_back(l.text);
+    }
     return out;
   }
 };

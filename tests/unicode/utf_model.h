@@ -275,16 +275,16 @@ Outcome Buffer(const Units& units, bool strict, std::size_t room) {
 }
 
 // A string form appending to a string that already holds two units; they
-// must stay in front.  `Count` is the string form's counter: characters
-// appended, or (for the UTF-32 template) the string's whole length.
-template <typename In, typename String, typename Count, typename Fn>
+// must stay in front.  The count is characters appended, or (for the
+// UTF-32 template) the string's whole length.
+template <typename In, typename String, typename Fn>
 Outcome Append(Fn fn, const Units& units, bool strict, bool countsWholeLength) {
   using Char = typename String::value_type;
   const std::vector<In> in(units.begin(), units.end());
   const String kFront(2, static_cast<Char>('#'));
   String target = kFront;
   const In* src = in.data();
-  Count count = 12345;
+  unsigned long count = 12345;
   Outcome r;
   r.code = fn(&src, in.data() + in.size(), target, &count, Flags(strict));
   r.consumed = static_cast<std::size_t>(src - in.data());
@@ -301,7 +301,7 @@ Outcome Append(Fn fn, const Units& units, bool strict, bool countsWholeLength) {
 }
 template <typename In, typename String, StringFn<In, String> Fn>
 Outcome StringForm(const Units& units, bool strict, std::size_t) {
-  return Append<In, String, unsigned long>(Fn, units, strict, false);
+  return Append<In, String>(Fn, units, strict, false);
 }
 
 // ---- Every routine beside its model.
@@ -334,7 +334,7 @@ inline const Route kRoutes[] = {
      [](const Units& in, bool strict, std::size_t room) { return Utf16ToUtf32(in, strict, room); }},
     {"ConvertUTF16toUTF32<wchar_t, unsigned long>", 16, 32, true,
      [](const Units& in, bool strict, std::size_t) {
-       return Append<U16, std::wstring, unsigned long>(
+       return Append<U16, std::wstring>(
            &ConvertUTF16toUTF32<wchar_t, unsigned long>, in, strict, true);
      },
      [](const Units& in, bool strict, std::size_t) { return Utf16ToUtf32(in, strict); }},

@@ -76,12 +76,9 @@ TEST_F(XmlPolicyProcessorTest, ConstructorComputesThePaths) {
     if (c.schemaName) info.Set("schemaName", c.schemaName);
     if (c.root) params.values["RepositoryRoot"] = {0, c.root};
     ProbeProcessor p;
-    EXPECT_EQ(p.m_strNamespace, kNs);
-    EXPECT_EQ(p.m_strElementName, "policy");
     EXPECT_EQ(p.m_strTargetPath, c.target);
     EXPECT_EQ(p.m_strTempPath, c.temp);
     EXPECT_EQ(p.m_strSchemaLocation, *c.schema ? kNs + " " + c.schema : "");
-    EXPECT_EQ(p.m_strErrorMsg, "");
   }
   EXPECT_EQ(info.asked.back(), kNs + "|schemaName");
 }
