@@ -18,6 +18,19 @@ install(FILES ${PROJECT_BINARY_DIR}/velkconfConfig.cmake
               ${PROJECT_BINARY_DIR}/velkconfConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/velkconf)
 
+# The .pc file finds the prefix from its own folder, so that it holds for
+# any prefix given at install time and under DESTDIR.  (An absolute
+# libdir or includedir is written as it is.)
+file(RELATIVE_PATH VELK_PC_PREFIX
+  "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+string(REGEX REPLACE "/$" "" VELK_PC_PREFIX "\${pcfiledir}/${VELK_PC_PREFIX}")
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(VELK_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(VELK_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/velkconf.pc.in
   ${PROJECT_BINARY_DIR}/velkconf.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/velkconf.pc
