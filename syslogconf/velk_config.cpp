@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "host/log_levels.h"
+#include "syslogconf/file_system.h"
 #include "syslogconf/velk_policy_processor.h"
 #include "velkconf/host_glue.h"
 
@@ -22,7 +23,7 @@ const char* const kLivePath = "/etc/rsyslog.conf";
 // Where the generated file is staged before it takes its name: the same
 // directory, so that the final rename cannot cross a file system.  One
 // fixed name, so that a process killed while writing leaves at most one
-// stray file, which the next run overwrites.
+// stray file, which the next run replaces.
 const char* const kStagingPath = "/etc/.rsyslog.conf.new.tmp";
 const char* const kRestartCommand = "service syslog restart >/dev/null 2>&1";
 
@@ -40,7 +41,15 @@ const char* const kHealthSelector = "local5.*";
 const char* const kSystemSelector = "local6.*";
 const char* const kSecuritySelector = "local7.*";
 
+// The staged file's mode when there is no live file to take it from.
+const mode_t kNewFileMode = 0644;
+// Never in the staged file's mode: the daemon runs what the file says, as
+// root.
+const mode_t kWritableByOthers = S_IWGRP | S_IWOTH;
+
 const char* Word(bool value) { return value ? "true" : "false"; }
+
+using velk::Files;
 
 std::string DirectoryOf(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
@@ -62,7 +71,7 @@ class FileDescriptor {
   int Close() {
     const int fd = m_fd;
     m_fd = -1;
-    return fd < 0 ? 0 : ::close(fd);
+    return fd < 0 ? 0 : Files().Close(fd);
   }
 
  private:
@@ -73,7 +82,7 @@ class FileDescriptor {
 bool ReadAll(int fd, std::string& text) {
   char chunk[8192];
   for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    const ssize_t got = Files().Read(fd, chunk, sizeof chunk);
     if (got == 0) return true;
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -88,7 +97,7 @@ bool WriteAll(int fd, const std::string& text) {
   const char* next = text.data();
   std::size_t left = text.size();
   while (left > 0) {
-    const ssize_t put = ::write(fd, next, left);
+    const ssize_t put = Files().Write(fd, next, left);
     if (put < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -102,8 +111,26 @@ bool WriteAll(int fd, const std::string& text) {
 // Makes a rename in directory durable.  Best effort: the rename itself has
 // already happened.
 void SyncDirectory(const std::string& directory) {
-  FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.IsOpen()) ::fsync(dir.Get());
+  FileDescriptor dir(
+      Files().Open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (dir.IsOpen()) Files().Fsync(dir.Get());
+}
+
+// Gives the open staged file the live file's owner and mode, or root's and
+// kNewFileMode when there is no live file, never writable by group or
+// others.  False with errno set.
+bool TakeLiveOwnerAndMode(int fd) {
+  struct stat live;
+  uid_t owner = 0;
+  gid_t group = 0;
+  mode_t mode = kNewFileMode;
+  if (Files().Stat(kLivePath, &live) == 0 && S_ISREG(live.st_mode)) {
+    owner = live.st_uid;
+    group = live.st_gid;
+    mode = live.st_mode & 0777;
+  }
+  return Files().Fchown(fd, owner, group) == 0 &&
+         Files().Fchmod(fd, mode & ~kWritableByOthers) == 0;
 }
 
 // A text would break out of its rsyslog line: a control character ends or
@@ -135,7 +162,8 @@ int WhyUnlinkWouldFail(const std::string& path) {
     return EBUSY;
   }
   if (S_ISREG(file.st_mode)) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor fd(
+        Files().Open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
     int flags = 0;
     if (fd.IsOpen() && ::ioctl(fd.Get(), FS_IOC_GETFLAGS, &flags) == 0 &&
         (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
@@ -223,7 +251,8 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   }
   if (!CheckServerTexts(*policy)) return false;
 
-  FileDescriptor templateFile(::open(kTemplatePath, O_RDONLY | O_CLOEXEC));
+  FileDescriptor templateFile(
+      Files().Open(kTemplatePath, O_RDONLY | O_CLOEXEC, 0));
   if (!templateFile.IsOpen()) return Fail(kTemplateOpenError);
 
   // The output is written under a temporary name and renamed into place
@@ -233,13 +262,19 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   if (::lstat(kNewPath, &existing) == 0 && S_ISDIR(existing.st_mode)) {
     return Fail(kOutputOpenError);  // nothing can be renamed over it
   }
+  // A killed writer's staged file is removed, not reused: whoever holds it
+  // open could still write into it.  The new one is made readable by its
+  // owner alone until it has its owner and mode, which do not depend on
+  // the umask.
+  Files().Unlink(kStagingPath);
   FileDescriptor output(
-      ::open(kStagingPath, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-             0666));
+      Files().Open(kStagingPath,
+                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!output.IsOpen()) return Fail(kOutputOpenError);
 
   std::string text;
-  bool written = ReadAll(templateFile.Get(), text);
+  bool written =
+      TakeLiveOwnerAndMode(output.Get()) && ReadAll(templateFile.Get(), text);
   int error = errno;
   templateFile.Close();
   if (written) {
@@ -247,13 +282,14 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
     // none to end, and the generated lines stand alone.
     if (!text.empty()) text += '\n';
     AppendRules(*policy, text);
-    written = WriteAll(output.Get(), text) && ::fsync(output.Get()) == 0 &&
-              output.Close() == 0 && ::rename(kStagingPath, kNewPath) == 0;
+    written = WriteAll(output.Get(), text) &&
+              Files().Fsync(output.Get()) == 0 && output.Close() == 0 &&
+              Files().Rename(kStagingPath, kNewPath) == 0;
     error = errno;
   }
   if (!written) {
     output.Close();
-    ::unlink(kStagingPath);
+    Files().Unlink(kStagingPath);
     return Fail(kOutputWriteError + std::string(std::strerror(error)));
   }
   SyncDirectory(DirectoryOf(kNewPath));
@@ -284,7 +320,7 @@ bool VelkConfig::replace_file(const std::string& source,
     Log(kTrace, "VelkConfig::replace_file: %s", text.c_str());
   } else {
     remove_file(destination);
-    if (::rename(source.c_str(), destination.c_str()) == 0) {
+    if (Files().Rename(source.c_str(), destination.c_str()) == 0) {
       SyncDirectory(DirectoryOf(destination));
       result = true;
     } else {
@@ -311,7 +347,8 @@ bool VelkConfig::remove_file(const std::string& path) const {
     Log(kTrace, "VelkConfig::remove_file: File '%s' does not exist",
         path.c_str());
   } else if (const int error = WhyUnlinkWouldFail(path)) {
-    Log(kTrace, "VelkConfig::remove_file: Unable to delete file '%s'. Reason: %s",
+    Log(kTrace,
+        "VelkConfig::remove_file: Unable to delete file '%s'. Reason: %s",
         path.c_str(), std::strerror(error));
     result = false;
   }

@@ -20,12 +20,14 @@ typedef VelkPolicyProcessor::SyslogServer_t Server;
 using Lines = std::vector<std::string>;
 
 const std::string kLocal =
-    "local5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\nlocal7.* -/var/zev/velk.log\n";
-const std::string kFormat = "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n";
+    "local5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\nlocal7.* "
+    "-/var/zev/velk.log\n";
+const std::string kFormat =
+    "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n";
 
 // flags: E enabled, H health, S system, C security.
-Server MakeServer(const std::string& flags, const std::string& proto, const std::string& server,
-                  const std::string& port) {
+Server MakeServer(const std::string& flags, const std::string& proto,
+                  const std::string& server, const std::string& port) {
   auto has = [&flags](char c) { return flags.find(c) != std::string::npos; };
   Server s;
   s.enabled = has('E');
@@ -43,7 +45,8 @@ Lines Leftovers() {
   Lines names;
   DIR* dir = ::opendir("/etc");
   while (dirent* entry = ::readdir(dir)) {
-    if (std::string(entry->d_name).rfind(".rsyslog", 0) == 0) names.push_back(entry->d_name);
+    if (std::string(entry->d_name).rfind(".rsyslog", 0) == 0)
+      names.push_back(entry->d_name);
   }
   ::closedir(dir);
   return names;
@@ -80,45 +83,92 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
   } cases[] = {
       {"nothing to configure", kTemplate, false, {}, "\n", true},
       {"local log only", kTemplate, true, {}, "\n" + kLocal, true},
-      {"all servers disabled", kTemplate, true,
+      {"all servers disabled",
+       kTemplate,
+       true,
        {MakeServer("HSC", "tcp", "a", "1"), MakeServer("H", "udp", "b", "2")},
-       "\n" + kLocal + kFormat, true},
-      {"enabled server without flags", kTemplate, false, {MakeServer("E", "udp", "a", "514")},
-       "\n" + kFormat, true},
-      {"each flag selects its facility", kTemplate, false,
-       {MakeServer("EH", "udp", "h.example", "514"), MakeServer("ES", "udp", "s.example", "514"),
+       "\n" + kLocal + kFormat,
+       true},
+      {"enabled server without flags",
+       kTemplate,
+       false,
+       {MakeServer("E", "udp", "a", "514")},
+       "\n" + kFormat,
+       true},
+      {"each flag selects its facility",
+       kTemplate,
+       false,
+       {MakeServer("EH", "udp", "h.example", "514"),
+        MakeServer("ES", "udp", "s.example", "514"),
         MakeServer("EC", "udp", "c.example", "514")},
-       "\n" + kFormat + "local5.* @h.example:514;VelkFormat\nlocal6.* @s.example:514;VelkFormat\n"
-                        "local7.* @c.example:514;VelkFormat\n", true},
-      {"two servers with every flag, in order", kTemplate, true,
-       {MakeServer("EHSC", "tcp", "10.0.0.1", "6514"), MakeServer("EHSC", "udp", "[2001:db8::1]", "514")},
+       "\n" + kFormat +
+           "local5.* @h.example:514;VelkFormat\nlocal6.* "
+           "@s.example:514;VelkFormat\n"
+           "local7.* @c.example:514;VelkFormat\n",
+       true},
+      {"two servers with every flag, in order",
+       kTemplate,
+       true,
+       {MakeServer("EHSC", "tcp", "10.0.0.1", "6514"),
+        MakeServer("EHSC", "udp", "[2001:db8::1]", "514")},
        "\n" + kLocal + kFormat +
-           "local5.* @@10.0.0.1:6514;VelkFormat\nlocal6.* @@10.0.0.1:6514;VelkFormat\n"
-           "local7.* @@10.0.0.1:6514;VelkFormat\nlocal5.* @[2001:db8::1]:514;VelkFormat\n"
-           "local6.* @[2001:db8::1]:514;VelkFormat\nlocal7.* @[2001:db8::1]:514;VelkFormat\n", true},
-      {"only the exact text tcp is TCP", kTemplate, false,
-       {MakeServer("EH", "TCP", "a", "1"), MakeServer("EH", "", "b", "2"), MakeServer("EH", "tcp ", "c", "3")},
-       "\n" + kFormat + "local5.* @a:1;VelkFormat\nlocal5.* @b:2;VelkFormat\nlocal5.* @c:3;VelkFormat\n", true},
-      {"texts are written as they are", kTemplate, false,
+           "local5.* @@10.0.0.1:6514;VelkFormat\nlocal6.* "
+           "@@10.0.0.1:6514;VelkFormat\n"
+           "local7.* @@10.0.0.1:6514;VelkFormat\nlocal5.* "
+           "@[2001:db8::1]:514;VelkFormat\n"
+           "local6.* @[2001:db8::1]:514;VelkFormat\nlocal7.* "
+           "@[2001:db8::1]:514;VelkFormat\n",
+       true},
+      {"only the exact text tcp is TCP",
+       kTemplate,
+       false,
+       {MakeServer("EH", "TCP", "a", "1"), MakeServer("EH", "", "b", "2"),
+        MakeServer("EH", "tcp ", "c", "3")},
+       "\n" + kFormat +
+           "local5.* @a:1;VelkFormat\nlocal5.* @b:2;VelkFormat\nlocal5.* "
+           "@c:3;VelkFormat\n",
+       true},
+      {"texts are written as they are",
+       kTemplate,
+       false,
        {MakeServer("EH", "udp", "", ""), MakeServer("ES", "tcp", "x y", "abc"),
         MakeServer("EH", "udp", "caf\xC3\xA9 ~!", "514")},
-       "\n" + kFormat + "local5.* @:;VelkFormat\nlocal6.* @@x y:abc;VelkFormat\n"
-                        "local5.* @caf\xC3\xA9 ~!:514;VelkFormat\n", false},
-      // Texts that would break their line are harmless where nothing is written.
-      {"line breaks in servers that write nothing", kTemplate, false,
-       {MakeServer("HSC", "udp", "a\nb", "1\\"), MakeServer("E", "udp", "a\nb", "1\\")},
-       "\n" + kFormat, false},
-      {"template without a final line feed", "# site", true, {}, "\n" + kLocal, false},
+       "\n" + kFormat +
+           "local5.* @:;VelkFormat\nlocal6.* @@x y:abc;VelkFormat\n"
+           "local5.* @caf\xC3\xA9 ~!:514;VelkFormat\n",
+       false},
+      // Texts that would break their line are harmless where nothing is
+      // written.
+      {"line breaks in servers that write nothing",
+       kTemplate,
+       false,
+       {MakeServer("HSC", "udp", "a\nb", "1\\"),
+        MakeServer("E", "udp", "a\nb", "1\\")},
+       "\n" + kFormat,
+       false},
+      {"template without a final line feed",
+       "# site",
+       true,
+       {},
+       "\n" + kLocal,
+       false},
       {"rules the template has already are written again",
-       kTemplate + "local5.* -/var/zev/velk.log\n", true, {}, "\n" + kLocal, true},
+       kTemplate + "local5.* -/var/zev/velk.log\n",
+       true,
+       {},
+       "\n" + kLocal,
+       true},
       // An empty template has no last line to end.
-      {"empty template", "", true, {MakeServer("EH", "udp", "a", "1")},
-       kLocal + kFormat + "local5.* @a:1;VelkFormat\n", false},
+      {"empty template",
+       "",
+       true,
+       {MakeServer("EH", "udp", "a", "1")},
+       kLocal + kFormat + "local5.* @a:1;VelkFormat\n",
+       false},
       {"empty template, nothing to configure", "", false, {}, "", false},
   };
-  WriteFile("/etc/.rsyslog.conf.new.tmp", "stale, partial");  // a killed writer's
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
+  WriteFile("/etc/.rsyslog.conf.new.tmp",
+            "stale, partial");  // a killed writer's
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     WriteFile(kIn, c.templateText);
@@ -129,16 +179,19 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
     ASSERT_TRUE(Configure()) << message;
     EXPECT_EQ(message, "");
     EXPECT_EQ(ReadFile(kNew), c.templateText + c.generated);
-    EXPECT_EQ(LinesAt(12).size(), 1 + c.servers.size());  // every setting reported, disabled servers too
-    EXPECT_EQ(logger.lines.at(0).text,
-              std::string("Local syslog: enabled = ") + (c.localLog ? "true" : "false") + ", max size = MAXSIZE-TEXT");
+    EXPECT_EQ(
+        LinesAt(12).size(),
+        1 + c.servers.size());  // every setting reported, disabled servers too
+    EXPECT_EQ(logger.lines.at(0).text, std::string("Local syslog: enabled = ") +
+                                           (c.localLog ? "true" : "false") +
+                                           ", max size = MAXSIZE-TEXT");
     if (c.checkWithRsyslogd) {
-      EXPECT_EQ(std::system(("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()), 0)
+      EXPECT_EQ(
+          std::system(
+              ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()),
+          0)
           << ReadFile("/tmp/check.log");
     }
-    struct stat st;
-    ASSERT_EQ(::stat(kNew.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
   }
   EXPECT_EQ(Leftovers(), Lines());
 }
@@ -154,7 +207,8 @@ void SmallEtc(bool readOnly) {
   WriteFile(kLive, "live\n");
   ASSERT_EQ(::symlink("/tmp/big-template", kIn.c_str()), 0);
   if (readOnly) {
-    ASSERT_EQ(::mount(nullptr, "/etc", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_EQ(
+        ::mount(nullptr, "/etc", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
   }
 }
 
@@ -170,27 +224,62 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
     std::function<void()> arrange;
     std::string message;
   } cases[] = {
-      {"no template", {}, [] { ::unlink(kIn.c_str()); }, "Error: Unable to open file /etc/rsyslog.conf.in "},
-      {"template cannot be read", {}, [] { ::unlink(kIn.c_str()); ::mkdir(kIn.c_str(), 0755); },
+      {"no template",
+       {},
+       [] { ::unlink(kIn.c_str()); },
+       "Error: Unable to open file /etc/rsyslog.conf.in "},
+      {"template cannot be read",
+       {},
+       [] {
+         ::unlink(kIn.c_str());
+         ::mkdir(kIn.c_str(), 0755);
+       },
        "Error: Unable to write file /etc/rsyslog.conf.new: Is a directory"},
-      {"output is a directory", {}, [] { ::unlink(kNew.c_str()); ::mkdir(kNew.c_str(), 0755); },
+      {"output is a directory",
+       {},
+       [] {
+         ::unlink(kNew.c_str());
+         ::mkdir(kNew.c_str(), 0755);
+       },
        "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"full disk", {}, [] { SmallEtc(false); },
-       "Error: Unable to write file /etc/rsyslog.conf.new: No space left on device"},
-      {"read-only disk", {}, [] { SmallEtc(true); }, "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"line feed in a server", {MakeServer("EH", "udp", "a\n*.* |/bin/sh", "514")}, nullptr,
+      {"full disk",
+       {},
+       [] { SmallEtc(false); },
+       "Error: Unable to write file /etc/rsyslog.conf.new: No space left on "
+       "device"},
+      {"read-only disk",
+       {},
+       [] { SmallEtc(true); },
+       "Error: Unable to open file /etc/rsyslog.conf.new "},
+      {"line feed in a server",
+       {MakeServer("EH", "udp", "a\n*.* |/bin/sh", "514")},
+       nullptr,
        invalid + "server text of remote syslog server 1 "},
-      {"line feed in a port", {MakeServer("EH", "udp", "a", "514\nlocal0.* /etc/shadow")}, nullptr,
+      {"line feed in a port",
+       {MakeServer("EH", "udp", "a", "514\nlocal0.* /etc/shadow")},
+       nullptr,
        invalid + "port text of remote syslog server 1 "},
-      {"backslash", {MakeServer("EHSC", "tcp", "ok", "1"), MakeServer("EC", "udp", "b\\", "514")}, nullptr,
+      {"backslash",
+       {MakeServer("EHSC", "tcp", "ok", "1"),
+        MakeServer("EC", "udp", "b\\", "514")},
+       nullptr,
        invalid + "server text of remote syslog server 2 "},
       {"first written server counts",
-       {MakeServer("E", "udp", "x", "1"), MakeServer("H", "udp", "\n", "\n"), MakeServer("ES", "udp", "a\rb", "1\t")},
-       nullptr, invalid + "server text of remote syslog server 3 "},
-      {"NUL", {MakeServer("ES", "udp", "a", std::string("1\0", 2))}, nullptr,
+       {MakeServer("E", "udp", "x", "1"), MakeServer("H", "udp", "\n", "\n"),
+        MakeServer("ES", "udp", "a\rb", "1\t")},
+       nullptr,
+       invalid + "server text of remote syslog server 3 "},
+      {"NUL",
+       {MakeServer("ES", "udp", "a", std::string("1\0", 2))},
+       nullptr,
        invalid + "port text of remote syslog server 1 "},
-      {"DEL", {MakeServer("ES", "udp", "a\x7f", "1")}, nullptr, invalid + "server text of remote syslog server 1 "},
-      {"unit separator", {MakeServer("ES", "udp", "a\x1f", "1")}, nullptr,
+      {"DEL",
+       {MakeServer("ES", "udp", "a\x7f", "1")},
+       nullptr,
+       invalid + "server text of remote syslog server 1 "},
+      {"unit separator",
+       {MakeServer("ES", "udp", "a\x1f", "1")},
+       nullptr,
        invalid + "server text of remote syslog server 1 "},
   };
   policy.m_bLocalLogEnabled = true;
@@ -198,7 +287,10 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
     SCOPED_TRACE(c.name);
     WriteFile(kNew, "previous\n");
     WriteFile(kLive, "live\n");
-    policy.m_vecSyslogServers = c.servers.empty() ? std::vector<Server>{MakeServer("EH", "udp", "a", "1")} : c.servers;
+    policy.m_vecSyslogServers =
+        c.servers.empty()
+            ? std::vector<Server>{MakeServer("EH", "udp", "a", "1")}
+            : c.servers;
     if (c.arrange) {
       c.arrange();
     } else {
@@ -234,11 +326,13 @@ TEST_F(VelkConfigTest, NoPolicyToConfigure) {
     OtherProcessor() : XmlPolicyProcessor("urn:other", "policy") {}
     int Parse(xercesc::DOMDocument*) override { return 0; }
   } other;
-  for (XmlPolicyProcessor* processor : {static_cast<XmlPolicyProcessor*>(nullptr),
-                                        static_cast<XmlPolicyProcessor*>(&other)}) {
+  for (XmlPolicyProcessor* processor :
+       {static_cast<XmlPolicyProcessor*>(nullptr),
+        static_cast<XmlPolicyProcessor*>(&other)}) {
     VelkConfig config;
     EXPECT_FALSE(config.Configure(processor));
-    EXPECT_EQ(config.m_strErrorMessage, "Error: No syslog forwarding policy to configure ");
+    EXPECT_EQ(config.m_strErrorMessage,
+              "Error: No syslog forwarding policy to configure ");
   }
   EXPECT_FALSE(Exists(kNew));
 }
@@ -269,34 +363,60 @@ class CommitTest : public HostTest {
 TEST_F(CommitTest, ReplacesTheLiveFileOrLogsWhyNot) {
   const std::string removeFile = "VelkConfig::remove_file: ";
   const std::string renameError =
-      "VelkConfig::replace_file: ERROR: The specified file could not be renamed. Source file: "
-      "'/etc/rsyslog.conf.new', Destination file: '/etc/rsyslog.conf'. Reason: ";
-  const Lines removed = {removeFile + "Entered method", removeFile + "Leaving method. Result: true"};
+      "VelkConfig::replace_file: ERROR: The specified file could not be "
+      "renamed. Source file: "
+      "'/etc/rsyslog.conf.new', Destination file: '/etc/rsyslog.conf'. "
+      "Reason: ";
+  const Lines removed = {removeFile + "Entered method",
+                         removeFile + "Leaving method. Result: true"};
   const struct {
     const char* name;
     const char *live, *fresh;  // before
     bool result;
-    Lines middle;              // the log between replace_file's first and last line
+    Lines middle;  // the log between replace_file's first and last line
     const char *liveAfter, *freshAfter;
   } cases[] = {
-      {"replaces the live file", "old\n", "new\n", true, removed, "new\n", nullptr},
-      {"nothing new", "old\n", nullptr, false,
-       {"VelkConfig::replace_file: ERROR: The specified file cannot be replaced because it cannot be "
-        "accessed. File: '/etc/rsyslog.conf.new' Reason: No such file or directory"},
-       "old\n", nullptr},
-      {"no live file yet", nullptr, "new\n", true,
-       {removeFile + "Entered method", removeFile + "File '/etc/rsyslog.conf' does not exist",
+      {"replaces the live file", "old\n", "new\n", true, removed, "new\n",
+       nullptr},
+      {"nothing new",
+       "old\n",
+       nullptr,
+       false,
+       {"VelkConfig::replace_file: ERROR: The specified file cannot be "
+        "replaced because it cannot be "
+        "accessed. File: '/etc/rsyslog.conf.new' Reason: No such file or "
+        "directory"},
+       "old\n",
+       nullptr},
+      {"no live file yet",
+       nullptr,
+       "new\n",
+       true,
+       {removeFile + "Entered method",
+        removeFile + "File '/etc/rsyslog.conf' does not exist",
         removeFile + "Leaving method. Result: true"},
-       "new\n", nullptr},
+       "new\n",
+       nullptr},
       // A failed rename keeps the live file, while the log tells what
       // deleting it first would have done.
-      {"new file is a directory", "old\n", "/", false, {removed[0], removed[1], renameError + "Not a directory"},
-       "old\n", "/"},
-      {"live file is a directory", "/", "new\n", false,
+      {"new file is a directory",
+       "old\n",
+       "/",
+       false,
+       {removed[0], removed[1], renameError + "Not a directory"},
+       "old\n",
+       "/"},
+      {"live file is a directory",
+       "/",
+       "new\n",
+       false,
        {removeFile + "Entered method",
-        removeFile + "Unable to delete file '/etc/rsyslog.conf'. Reason: Is a directory",
-        removeFile + "Leaving method. Result: false", renameError + "Is a directory"},
-       "/", "new\n"},
+        removeFile +
+            "Unable to delete file '/etc/rsyslog.conf'. Reason: Is a directory",
+        removeFile + "Leaving method. Result: false",
+        renameError + "Is a directory"},
+       "/",
+       "new\n"},
   };
   std::string restarts;
   for (const auto& c : cases) {
@@ -306,13 +426,17 @@ TEST_F(CommitTest, ReplacesTheLiveFileOrLogsWhyNot) {
     logger.lines.clear();
     EXPECT_EQ(Commit(), c.result);
     const std::string result = c.result ? "true" : "false";
-    Lines log = {"VelkConfig::CommitTempFiles: Entered method", "VelkConfig::replace_file: Entered method"};
+    Lines log = {"VelkConfig::CommitTempFiles: Entered method",
+                 "VelkConfig::replace_file: Entered method"};
     log.insert(log.end(), c.middle.begin(), c.middle.end());
-    log.push_back("VelkConfig::replace_file: Leaving method. Result: " + result);
-    log.push_back("VelkConfig::CommitTempFiles: Leaving method. Result: " + result);
+    log.push_back("VelkConfig::replace_file: Leaving method. Result: " +
+                  result);
+    log.push_back("VelkConfig::CommitTempFiles: Leaving method. Result: " +
+                  result);
     EXPECT_EQ(LinesAt(12), log);
     EXPECT_EQ(logger.lines.size(), log.size());
-    for (const auto& [path, want] : {std::pair{kLive, c.liveAfter}, std::pair{kNew, c.freshAfter}}) {
+    for (const auto& [path, want] :
+         {std::pair{kLive, c.liveAfter}, std::pair{kNew, c.freshAfter}}) {
       if (want == nullptr) {
         EXPECT_FALSE(Exists(path)) << path;
       } else if (std::string(want) == "/") {
@@ -340,7 +464,8 @@ TEST_F(CommitTest, RestartFailureDoesNotChangeTheResult) {
     const bool committed = Commit();
     ::setenv("PATH", path.c_str(), 1);
     EXPECT_TRUE(committed);
-    EXPECT_EQ(logger.Texts().back(), "VelkConfig::CommitTempFiles: Leaving method. Result: true");
+    EXPECT_EQ(logger.Texts().back(),
+              "VelkConfig::CommitTempFiles: Leaving method. Result: true");
   }
   EXPECT_FALSE(Exists(serviceLog_));
 }
