@@ -263,8 +263,8 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
     return Fail(kOutputOpenError);  // nothing can be renamed over it
   }
   // A killed writer's staged file is removed, not reused: whoever holds it
-  // open could still write into it.  The new one is made readable by its
-  // owner alone until it has its owner and mode, which do not depend on
+  // open could still write into it.  The new one is open to its creator
+  // alone until it has its final owner and mode, which do not depend on
   // the umask.
   Files().Unlink(kStagingPath);
   FileDescriptor output(
