@@ -15,6 +15,8 @@
 #include "syslogconf/velk_policy_processor.h"
 #include "velkconf/host_glue.h"
 
+using velk::Files;
+
 namespace {
 
 const char* const kTemplatePath = "/etc/rsyslog.conf.in";
@@ -26,6 +28,11 @@ const char* const kLivePath = "/etc/rsyslog.conf";
 // stray file, which the next run replaces.
 const char* const kStagingPath = "/etc/.rsyslog.conf.new.tmp";
 const char* const kRestartCommand = "service syslog restart >/dev/null 2>&1";
+// The staged file's mode when there is no live file to take it from.
+const mode_t kNewFileMode = 0644;
+// Never in the staged file's mode: the daemon runs what the file says, as
+// root.
+const mode_t kWritableByOthers = S_IWGRP | S_IWOTH;
 
 const char* const kTemplateOpenError =
     "Error: Unable to open file /etc/rsyslog.conf.in ";
@@ -41,15 +48,7 @@ const char* const kHealthSelector = "local5.*";
 const char* const kSystemSelector = "local6.*";
 const char* const kSecuritySelector = "local7.*";
 
-// The staged file's mode when there is no live file to take it from.
-const mode_t kNewFileMode = 0644;
-// Never in the staged file's mode: the daemon runs what the file says, as
-// root.
-const mode_t kWritableByOthers = S_IWGRP | S_IWOTH;
-
 const char* Word(bool value) { return value ? "true" : "false"; }
-
-using velk::Files;
 
 std::string DirectoryOf(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
@@ -108,14 +107,6 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// Makes a rename in directory durable.  Best effort: the rename itself has
-// already happened.
-void SyncDirectory(const std::string& directory) {
-  FileDescriptor dir(
-      Files().Open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  if (dir.IsOpen()) Files().Fsync(dir.Get());
-}
-
 // Gives the open staged file the live file's owner and mode, or root's and
 // kNewFileMode when there is no live file, never writable by group or
 // others.  False with errno set.
@@ -131,6 +122,14 @@ bool TakeLiveOwnerAndMode(int fd) {
   }
   return Files().Fchown(fd, owner, group) == 0 &&
          Files().Fchmod(fd, mode & ~kWritableByOthers) == 0;
+}
+
+// Makes a rename in directory durable.  Best effort: the rename itself has
+// already happened.
+void SyncDirectory(const std::string& directory) {
+  FileDescriptor dir(
+      Files().Open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  if (dir.IsOpen()) Files().Fsync(dir.Get());
 }
 
 // A text would break out of its rsyslog line: a control character ends or
