@@ -40,6 +40,15 @@ bool ReadMarker(const std::string& marker, const struct stat& executable,
   return true;
 }
 
+// bindir joined with a relative path, its leading ".." taken off bindir.
+std::string Beside(std::string bindir, std::string relative) {
+  while (relative.compare(0, 3, "../") == 0 && bindir.size() > 1) {
+    bindir = DirectoryOf(bindir);
+    relative.erase(0, 3);
+  }
+  return (bindir == "/" ? "" : bindir) + "/" + relative;
+}
+
 }  // namespace
 
 Locations LocationsFor(const std::string& executable) {
@@ -50,9 +59,9 @@ Locations LocationsFor(const std::string& executable) {
       ReadMarker(bindir + "/" + kMarker, info, found)) {
     return found;
   }
-  const std::string libdir = bindir + "/" + VELKHOST_LIBDIR_FROM_BINDIR;
+  const std::string libdir = Beside(bindir, VELKHOST_LIBDIR_FROM_BINDIR);
   found.plugins = {libdir + "/libvelkconf.so.1", libdir + "/libvelkconf.so"};
-  found.schema = bindir + "/" + VELKHOST_SCHEMA_FROM_BINDIR;
+  found.schema = Beside(bindir, VELKHOST_SCHEMA_FROM_BINDIR);
   return found;
 }
 

@@ -122,21 +122,26 @@ std::string PolicyName(const std::string& path) {
 
 bool ReadPolicy(const std::string& path, std::size_t max_size,
                 std::string& content, std::string& error) {
+  content.clear();
   const std::string name = PolicyName(path);
   const std::string too_large = "larger than " + std::to_string(max_size) +
                                 " bytes (--max-size raises the limit)";
-  // Non-blocking open, so that a FIFO without a writer cannot hang it.
-  const int fd =
-      path == "-"
-          ? dup(STDIN_FILENO)
-          : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  // Opened without blocking, so that a device cannot hang the open.
+  int fd = path == "-" ? dup(STDIN_FILENO)
+                       : open(path.c_str(),
+                              O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  struct stat info;
+  if (fd >= 0 && path != "-" && fstat(fd, &info) == 0 &&
+      S_ISFIFO(info.st_mode)) {
+    // A named pipe: wait for its writer, as any reader would.
+    close(fd);
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  }
   if (fd < 0) {
     error = name + ": " + std::strerror(errno);
     return false;
   }
-  content.clear();
   std::string why;
-  struct stat info;
   if (fstat(fd, &info) != 0) {
     why = std::strerror(errno);
   } else if (S_ISDIR(info.st_mode)) {
@@ -147,7 +152,7 @@ bool ReadPolicy(const std::string& path, std::size_t max_size,
              static_cast<unsigned long long>(info.st_size) > max_size) {
     why = too_large;
   } else {
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (path != "-") fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     char buffer[65536];
     for (;;) {
       const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -179,6 +184,10 @@ bool ValidatePolicy(const std::string& content, const std::string& name,
   HardenedParser parser;
   StopAtFirst handler;
   parser.setErrorHandler(&handler);
+  if (access(schema.c_str(), R_OK) != 0) {
+    error = schema + ": " + std::strerror(errno) + " (the policy schema)";
+    return false;
+  }
   try {
     const Xml schema_path(schema.c_str());
     xercesc::LocalFileInputSource source(schema_path.get());

@@ -236,10 +236,15 @@ int CheckPolicy(Run& run, const Plugin& plugin, const std::string& policy) {
 int CheckFile(Run& run) {
   const std::string& path = run.options.policy;
   std::string content, error;
-  if (!ReadFile(path, content, error)) {
-    return run.Fail(kExitUnreadable, "error", "cannot read " + error);
+  struct stat info;
+  if (access(path.c_str(), R_OK) != 0 || stat(path.c_str(), &info) != 0) {
+    return run.Fail(kExitUnreadable, "error", "cannot read " + Reason(path));
   }
-  run.files.Set("checked", FileReport(path, content));
+  // The checksum of a file of a sensible size only: the daemon reads it.
+  if (static_cast<unsigned long long>(info.st_size) <= run.options.max_size &&
+      ReadFile(path, content, error)) {
+    run.files.Set("checked", FileReport(path, content));
+  }
   std::string said;
   const int verdict = DaemonVerdict(run, path, said);
   if (verdict == kExitUnreadable) return verdict;
@@ -272,6 +277,9 @@ int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
       run.Time("rollback", since);
       state["live_sha256"] = ChecksumOf(kLiveFile);
       state["rolled_back_at"] = UtcNow();
+      for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
+        state[key] = state[std::string("last_good_") + key];
+      }
       state.erase("bad_sha256");
       run.json.Set("rollback", report.Set("ok", true));
       run.Say("rolled back: " + std::string(kLiveFile) +
@@ -361,10 +369,16 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
   // The live file becomes the last known good one, unless it is the one a
   // failed rollback left behind.
   State state = LoadState(files);
-  if (had_live && state["bad_sha256"] != Sha256Hex(live) &&
-      !CopyKeepingOwner(kLiveFile, files.LastGood(), error)) {
-    return run.Fail(kExitUnreadable, "error",
-                    "cannot keep the last known good file: " + error);
+  if (had_live && state["bad_sha256"] != Sha256Hex(live)) {
+    if (!CopyKeepingOwner(kLiveFile, files.LastGood(), error)) {
+      return run.Fail(kExitUnreadable, "error",
+                      "cannot keep the last known good file: " + error);
+    }
+    // What produced it, when velkhost knows.
+    const bool known = state["live_sha256"] == Sha256Hex(live);
+    for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
+      state[std::string("last_good_") + key] = known ? state[key] : "unknown";
+    }
   }
   std::string now_staged;
   if (!ReadFile(kNewFile, now_staged, error) || now_staged != staged) {
@@ -461,7 +475,8 @@ int Status(Run& run) {
   const std::string last_good = ChecksumOf(files.LastGood());
   const auto value = [&](const char* key) {
     auto it = state.find(key);
-    return it == state.end() ? std::string("unknown") : it->second;
+    return it == state.end() || it->second.empty() ? std::string("unknown")
+                                                   : it->second;
   };
   const bool recorded = live != "missing" && live == value("live_sha256");
   const DaemonState daemon =
