@@ -143,6 +143,12 @@ check "with no live file every line is added" contains "$scratch/nolive.out" "+l
 check "and diff does not complain" lines "$scratch/nolive.err" 0
 mv "$scratch/live.away" /etc/rsyslog.conf
 nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+mkdir -p "$scratch/repo/policies/velk" "$scratch/repo/schemas/velk"
+cp "$A" "$scratch/repo/policies/velk/p.xml"
+cp "$VELK_SOURCE_DIR/schemas/velk.xsd" "$scratch/repo/schemas/velk/"
+run repo render --from-repository --param "RepositoryRoot=$scratch/repo" --ns-info fileName=velk/p.xml \
+  --ns-info relativePath=velk --ns-info schemaName=velk.xsd --check
+check "render hands --param and --ns-info to the plug-in" contains "$scratch/repo.out" "local5.* @127.0.0.1:10514;VelkFormat"
 "${nobody[@]}" "$VELKHOST" render --check "$A" >"$scratch/nobody.out" 2>"$scratch/nobody.err"
 check "render works as nobody" test $? = 0
 check "and renders the rules" contains "$scratch/nobody.out" "local5.* @127.0.0.1:10514;VelkFormat"
@@ -170,6 +176,10 @@ check "--json: the outcome" contains "$scratch/again.out" '"outcome":"unchanged"
 check "--json: the daemon's verdict" contains "$scratch/again.out" '"verdict":"accepted"'
 check "--json: the checksum" contains "$scratch/again.out" "\"sha256\":\"$(sum /etc/rsyslog.conf)\""
 check "no restart when unchanged" test "$(restarts)" = 1
+run same render --diff --json "$A"
+check "render --diff exits 0 when nothing differs" status same 0
+check "render --json: one object" lines "$scratch/same.out" 1
+check "render --json: the outcome" contains "$scratch/same.out" '"outcome":"same"'
 run status status "${daemon[@]}"
 check "status succeeds" status status 0
 check "status shows the live checksum" contains "$scratch/status.out" "sha256 $(sum /etc/rsyslog.conf)"
