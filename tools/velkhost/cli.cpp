@@ -121,7 +121,8 @@ const OptionSpec kOptions[] = {
 const char kExitStatus[] =
     "Exit status:\n"
     "  0  done (unchanged, with --detailed-exitcodes)\n"
-    "  1  the policy is refused or the update failed (render --diff: differs)\n"
+    "  1  the policy is refused or the update failed (render --diff: it\n"
+    "     differs; status: the daemon does not run on the live file)\n"
     "  2  usage error\n"
     "  3  a file, the plug-in or a program could not be read or run\n"
     "  4  rsyslogd rejects the configuration; nothing was committed\n"
