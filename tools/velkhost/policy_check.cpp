@@ -114,6 +114,23 @@ void Summarise(const xercesc::DOMDocument& document, PolicySummary& summary) {
   }
 }
 
+// Runs body; a parser failure becomes "NAME:LINE:COLUMN: cause" (or
+// "NAME: cause") in error and false.
+template <typename Body>
+bool Guarded(const std::string& name, std::string& error, Body body) {
+  try {
+    body();
+    return true;
+  } catch (const ParseFailure& failure) {
+    error = name + ":" + failure.where + ": " + failure.cause;
+  } catch (const xercesc::XMLException& e) {
+    error = name + ": " + Utf8(e.getMessage());
+  } catch (const xercesc::DOMException& e) {
+    error = name + ": " + Utf8(e.getMessage());
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string PolicyName(const std::string& path) {
@@ -188,34 +205,25 @@ bool ValidatePolicy(const std::string& content, const std::string& name,
     error = schema + ": " + std::strerror(errno) + " (the policy schema)";
     return false;
   }
-  try {
-    const Xml schema_path(schema.c_str());
-    xercesc::LocalFileInputSource source(schema_path.get());
-    if (parser.loadGrammar(source, xercesc::Grammar::SchemaGrammarType, true) ==
-        nullptr) {
-      error = schema + ": cannot load the policy schema";
-      return false;
-    }
-  } catch (const ParseFailure& failure) {
-    error = schema + ":" + failure.where + ": " + failure.cause;
-    return false;
-  } catch (const xercesc::XMLException& e) {
-    error = schema + ": " + Utf8(e.getMessage());
+  bool loaded = false;
+  if (!Guarded(schema, error, [&] {
+        const Xml schema_path(schema.c_str());
+        xercesc::LocalFileInputSource source(schema_path.get());
+        loaded = parser.loadGrammar(source, xercesc::Grammar::SchemaGrammarType,
+                                    true) != nullptr;
+      })) {
     return false;
   }
-  try {
-    xercesc::MemBufInputSource source(
-        reinterpret_cast<const XMLByte*>(content.data()), content.size(),
-        name.c_str(), false);
-    parser.parse(source);
-  } catch (const ParseFailure& failure) {
-    error = name + ":" + failure.where + ": " + failure.cause;
+  if (!loaded) {
+    error = schema + ": cannot load the policy schema";
     return false;
-  } catch (const xercesc::XMLException& e) {
-    error = name + ": " + Utf8(e.getMessage());
-    return false;
-  } catch (const xercesc::DOMException& e) {
-    error = name + ": " + Utf8(e.getMessage());
+  }
+  if (!Guarded(name, error, [&] {
+        xercesc::MemBufInputSource source(
+            reinterpret_cast<const XMLByte*>(content.data()), content.size(),
+            name.c_str(), false);
+        parser.parse(source);
+      })) {
     return false;
   }
   const xercesc::DOMDocument* document = parser.getDocument();
