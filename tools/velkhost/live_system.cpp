@@ -16,6 +16,17 @@
 
 namespace {
 
+long long MonotonicMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+void Pause(int ms) {
+  const timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&pause, nullptr);
+}
+
 // Field 22 of /proc/PID/stat: the start time in ticks since boot; 0 when
 // there is no such process.
 unsigned long long StartTicks(int pid) {
@@ -83,17 +94,14 @@ bool ApplyLock::Acquire(const std::string& path, int wait_seconds,
     error = Reason("cannot open the lock " + path);
     return false;
   }
-  timespec start;
-  clock_gettime(CLOCK_MONOTONIC, &start);
+  const long long deadline = MonotonicMs() + wait_seconds * 1000LL;
   for (;;) {
     if (flock(fd_, LOCK_EX | LOCK_NB) == 0) break;
     if (errno != EWOULDBLOCK && errno != EINTR) {
       error = Reason("cannot lock " + path);
       return false;
     }
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    if (now.tv_sec - start.tv_sec >= wait_seconds) {
+    if (MonotonicMs() >= deadline) {
       std::string holder;
       ReadFile(path, holder, error);
       error = "another velkhost holds " + path +
@@ -104,8 +112,7 @@ bool ApplyLock::Acquire(const std::string& path, int wait_seconds,
               "; --wait SECONDS waits for it";
       return false;
     }
-    const timespec pause = {0, 20 * 1000 * 1000};
-    nanosleep(&pause, nullptr);
+    Pause(20);
   }
   const std::string pid = std::to_string(getpid());
   if (ftruncate(fd_, 0) == 0) {
@@ -169,8 +176,10 @@ unsigned long long BootTicksNow() {
          static_cast<unsigned long long>(now.tv_nsec) * hz / 1000000000ULL;
 }
 
-DaemonState ProbeDaemon(const DaemonProbe& probe,
-                        unsigned long long started_after) {
+namespace {
+
+DaemonState ProbeOnce(const DaemonProbe& probe,
+                      unsigned long long started_after) {
   DaemonState state;
   std::string said;
   const int status = RunCapture({"service", "syslog", "status"}, said);
@@ -204,4 +213,16 @@ DaemonState ProbeDaemon(const DaemonProbe& probe,
     state.detail = probe.program + " runs as pid " + std::to_string(pid);
   }
   return state;
+}
+
+}  // namespace
+
+DaemonState ProbeDaemon(const DaemonProbe& probe,
+                        unsigned long long started_after, int wait_ms) {
+  const long long deadline = MonotonicMs() + wait_ms;
+  for (;;) {
+    DaemonState state = ProbeOnce(probe, started_after);
+    if (state.running || MonotonicMs() >= deadline) return state;
+    Pause(100);
+  }
 }

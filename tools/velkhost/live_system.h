@@ -62,8 +62,12 @@ unsigned long long BootTicksNow();
 
 // Asks "service syslog status" and looks for the daemon's process (its pid
 // file, else its process name).  With started_after non-zero the process
-// must have started at or after that tick: restarted, not left over.
+// must have started at or after that tick: restarted, not left over.  Asks
+// again for up to wait_ms while the daemon is not (yet) found running.
 DaemonState ProbeDaemon(const DaemonProbe& probe,
-                        unsigned long long started_after);
+                        unsigned long long started_after, int wait_ms = 0);
+
+// How long apply and rollback give the daemon to come up after a restart.
+constexpr int kRestartWaitMs = 5000;
 
 #endif  // VELKCONF_TOOLS_VELKHOST_LIVE_SYSTEM_H_

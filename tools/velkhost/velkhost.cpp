@@ -267,7 +267,8 @@ int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
     const unsigned long long ticks = BootTicksNow();
     std::string said;
     RunCapture({"service", "syslog", "restart"}, said);
-    const DaemonState daemon = ProbeDaemon(run.options.daemon, ticks);
+    const DaemonState daemon =
+        ProbeDaemon(run.options.daemon, ticks, kRestartWaitMs);
     report.Set("daemon", daemon.detail);
     if (!daemon.running) {
       error = "the last known good configuration is back in " +
@@ -395,7 +396,7 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
   std::string now_live;
   const bool live_is_checked =
       ReadFile(kLiveFile, now_live, error) && now_live == staged;
-  const DaemonState daemon = ProbeDaemon(o.daemon, ticks);
+  const DaemonState daemon = ProbeDaemon(o.daemon, ticks, kRestartWaitMs);
   run.Time("commit", since);
   run.json.Set(
       "restart",
@@ -549,10 +550,14 @@ int Info(const Options& options) {
   return kExitOk;
 }
 
-// An XML document rather than an rsyslog file: its first non-blank
-// character is '<'.
+// A policy rather than an rsyslog file: standard input, anything but a
+// regular file, or a file whose first non-blank character is '<'.
 bool LooksLikePolicy(const std::string& path) {
-  if (path == "-") return true;
+  struct stat info;
+  if (path == "-" ||
+      (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))) {
+    return true;
+  }
   std::string head, error;
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
