@@ -202,6 +202,28 @@ TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
   }
 }
 
+TEST_F(Validation, ReadsNoSchemaTheDocumentNames) {
+  // A schema that would make the document valid, named by a hint.
+  char dir[] = "/tmp/velkhost-hint.XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string hinted = std::string(dir) + "/any.xsd";
+  WriteFile(hinted,
+            "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+            "targetNamespace=\"urn:other\"><xs:element name=\"policy\"/>"
+            "</xs:schema>");
+  const std::string document =
+      "<policy xmlns=\"urn:other\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+      "xsi:schemaLocation=\"urn:other " +
+      hinted + "\"/>";
+  PolicySummary summary;
+  std::string error;
+  EXPECT_FALSE(ValidatePolicy(document, "p", Schema(), summary, error));
+  EXPECT_EQ(error.rfind("p:1:", 0), 0u) << error;
+  unlink(hinted.c_str());
+  rmdir(dir);
+}
+
 TEST_F(Validation, AnUnreadableSchemaIsNamed) {
   PolicySummary summary;
   std::string error;
