@@ -312,6 +312,20 @@ bool TakeLock(Run& run, const StateFiles& files, ApplyLock& lock, int& status) {
   return true;
 }
 
+// The live file (content live) becomes the last known good one, with what
+// produced it, unless it is the one a failed rollback left behind.
+bool KeepLastGood(const StateFiles& files, const std::string& live,
+                  State& state, std::string& error) {
+  const std::string sum = Sha256Hex(live);
+  if (state["bad_sha256"] == sum) return true;
+  if (!CopyKeepingOwner(kLiveFile, files.LastGood(), error)) return false;
+  const bool known = state["live_sha256"] == sum;
+  for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
+    state[std::string("last_good_") + key] = known ? state[key] : "unknown";
+  }
+  return SaveState(files, state, error);
+}
+
 // An update with the checks around Commit.
 int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
   const Options& o = run.options;
@@ -367,19 +381,10 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
     return run.Finish(kExitOk, "checked");
   }
 
-  // The live file becomes the last known good one, unless it is the one a
-  // failed rollback left behind.
   State state = LoadState(files);
-  if (had_live && state["bad_sha256"] != Sha256Hex(live)) {
-    if (!CopyKeepingOwner(kLiveFile, files.LastGood(), error)) {
-      return run.Fail(kExitUnreadable, "error",
-                      "cannot keep the last known good file: " + error);
-    }
-    // What produced it, when velkhost knows.
-    const bool known = state["live_sha256"] == Sha256Hex(live);
-    for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
-      state[std::string("last_good_") + key] = known ? state[key] : "unknown";
-    }
+  if (had_live && !KeepLastGood(files, live, state, error)) {
+    return run.Fail(kExitUnreadable, "error",
+                    "cannot keep the last known good file: " + error);
   }
   std::string now_staged;
   if (!ReadFile(kNewFile, now_staged, error) || now_staged != staged) {
@@ -466,7 +471,8 @@ unsigned long long ModifiedTicks(const std::string& path) {
   const unsigned long long now = BootTicksNow();
   const unsigned long long age =
       age_ms <= 0 ? 0 : static_cast<unsigned long long>(age_ms) * hz / 1000;
-  return age >= now ? 1 : now - age;
+  // One tick of slack for the two clocks read apart.
+  return age + 1 >= now ? 1 : now - age - 1;
 }
 
 int Status(Run& run) {
