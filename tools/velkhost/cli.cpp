@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -65,57 +66,136 @@ const CommandSpec kCommands[] = {
      "policy namespace."},
 };
 
+bool SplitPair(const std::string& text,
+               std::map<std::string, std::string>& into) {
+  const std::size_t eq = text.find('=');
+  if (eq == std::string::npos || eq == 0) return false;
+  into[text.substr(0, eq)] = text.substr(eq + 1);
+  return true;
+}
+
+template <typename T>
+bool ParseNumber(const std::string& text, long long low, long long high,
+                 T& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long long number = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || number < low ||
+      number > high) {
+    return false;
+  }
+  value = static_cast<T>(number);
+  return true;
+}
+
+template <bool Options::*flag, bool value = true>
+bool Switch(Options& o, const std::string&) {
+  o.*flag = value;
+  return true;
+}
+
+template <std::string Options::*text>
+bool Text(Options& o, const std::string& v) {
+  o.*text = v;
+  return true;
+}
+
 struct OptionSpec {
   const char* name;
   const char* value;  // null: a switch
   unsigned commands;
   const char* help;
+  bool (*store)(Options&, const std::string&);  // false: not a valid value
 };
 
 const OptionSpec kOptions[] = {
-    {"--no-commit", nullptr, kU | kA, "stop before Commit"},
-    {"--no-check", nullptr, kA, "skip rsyslogd -N1 before the commit"},
+    {"--no-commit", nullptr, kU | kA, "stop before Commit",
+     Switch<&Options::commit, false>},
+    {"--no-check", nullptr, kA, "skip rsyslogd -N1 before the commit",
+     Switch<&Options::check, false>},
     {"--force", nullptr, kA,
-     "commit even when the new file equals the live one"},
+     "commit even when the new file equals the live one",
+     Switch<&Options::force>},
     {"--diff", nullptr, kA | kR,
      "show a unified diff against the live /etc/rsyslog.conf\n"
-     "(render: exit 0 when nothing differs, 1 when something does)"},
-    {"--check", nullptr, kR, "also rsyslogd -N1's verdict, on stderr"},
+     "(render: exit 0 when nothing differs, 1 when something does)",
+     Switch<&Options::diff>},
+    {"--check", nullptr, kR, "also rsyslogd -N1's verdict, on stderr",
+     Switch<&Options::render_check>},
     {"--wait", "SECONDS", kA | kB,
-     "wait up to SECONDS for another velkhost's lock (default 0)"},
+     "wait up to SECONDS for another velkhost's lock (default 0)",
+     [](Options& o, const std::string& v) {
+       return ParseNumber(v, 0, 86400, o.wait_seconds);
+     }},
     {"--detailed-exitcodes", nullptr, kA,
-     "exit 10 when applied, 0 when unchanged"},
+     "exit 10 when applied, 0 when unchanged",
+     Switch<&Options::detailed_exitcodes>},
     {"--pid-file", "PATH", kA | kB | kS,
      "rsyslogd's pid file (default /run/rsyslogd.pid; without it the\n"
-     "newest rsyslogd process counts)"},
+     "newest rsyslogd process counts)",
+     [](Options& o, const std::string& v) {
+       o.daemon.pid_file = v;
+       return true;
+     }},
     {"--json", nullptr, kA | kR | kC | kB | kS,
-     "print one JSON object on stdout instead of text"},
+     "print one JSON object on stdout instead of text", Switch<&Options::json>},
     {"--allow-silent", nullptr, kPolicy,
      "accept a policy that turns off all logging (no local log, no\n"
-     "enabled server with an event selected)"},
-    {"--max-size", "BYTES", kPolicy, "largest policy read (default 1048576)"},
+     "enabled server with an event selected)",
+     Switch<&Options::allow_silent>},
+    {"--max-size", "BYTES", kPolicy, "largest policy read (default 1048576)",
+     [](Options& o, const std::string& v) {
+       return ParseNumber(v, 1, 1LL << 32, o.max_size);
+     }},
     {"--schema", "PATH", kPolicy,
-     "the policy schema (default: the one installed with velkhost)"},
+     "the policy schema (default: the one installed with velkhost)",
+     Text<&Options::schema>},
     {"--plugin", "PATH", kPolicy | kI,
-     "the plug-in to load (default: the one installed with velkhost)"},
+     "the plug-in to load (default: the one installed with velkhost)",
+     Text<&Options::plugin>},
     {"--rsyslogd", "PATH", kA | kR | kC,
-     "the daemon used for checks (default: rsyslogd)"},
+     "the daemon used for checks (default: rsyslogd)",
+     Text<&Options::rsyslogd>},
     {"--ns", "NAMESPACE", kU | kA | kR | kC,
-     "namespace handed to Process (default: the policy namespace)"},
+     "namespace handed to Process (default: the policy namespace)",
+     Text<&Options::ns>},
     {"--from-repository", nullptr, kU | kA | kR,
      "let the plug-in find and validate the policy in the repository\n"
-     "(POLICY is then not given)"},
+     "(POLICY is then not given)",
+     Switch<&Options::from_repository>},
     {"--log-level", "N", kPolicy,
      "print the plug-in's log lines of level N and below\n"
-     "(default 12 for an update, 0 otherwise)"},
+     "(default 12 for an update, 0 otherwise)",
+     [](Options& o, const std::string& v) {
+       return ParseNumber(v, INT_MIN, INT_MAX, o.log_level);
+     }},
     {"--ns-info", "KEY=VALUE", kPolicy,
-     "namespace information (fileName, relativePath, schemaName)"},
+     "namespace information (fileName, relativePath, schemaName)",
+     [](Options& o, const std::string& v) {
+       return SplitPair(v, o.policy_info.values);
+     }},
     {"--param", "NAME=VALUE", kPolicy,
-     "a configuration parameter (RepositoryRoot, ...), passed as given"},
-    {"--tuning", "NAME=VALUE", kPolicy, "a tuning parameter"},
-    {"--ports", "N", kPolicy, "the sensor's port count"},
-    {"--model", "TEXT", kPolicy, "the sensor's model"},
-    {"--avp", "NAME=VALUE", kPolicy, "a sensor attribute-value pair"},
+     "a configuration parameter (RepositoryRoot, ...), passed as given",
+     [](Options& o, const std::string& v) {
+       return SplitPair(v, o.parameters.values);
+     }},
+    {"--tuning", "NAME=VALUE", kPolicy, "a tuning parameter",
+     [](Options& o, const std::string& v) {
+       return SplitPair(v, o.parameters.tuning);
+     }},
+    {"--ports", "N", kPolicy, "the sensor's port count",
+     [](Options& o, const std::string& v) {
+       return ParseNumber(v, INT_MIN, INT_MAX, o.capabilities.ports);
+     }},
+    {"--model", "TEXT", kPolicy, "the sensor's model",
+     [](Options& o, const std::string& v) {
+       o.capabilities.model = v;
+       return true;
+     }},
+    {"--avp", "NAME=VALUE", kPolicy, "a sensor attribute-value pair",
+     [](Options& o, const std::string& v) {
+       return SplitPair(v, o.capabilities.avps);
+     }},
 };
 
 const char kExitStatus[] =
@@ -190,80 +270,6 @@ int UsageError(Command command, const std::string& what) {
   return kExitUsage;
 }
 
-bool SplitPair(const std::string& text,
-               std::map<std::string, std::string>& into) {
-  const std::size_t eq = text.find('=');
-  if (eq == std::string::npos || eq == 0) return false;
-  into[text.substr(0, eq)] = text.substr(eq + 1);
-  return true;
-}
-
-template <typename T>
-bool ParseNumber(const std::string& text, long long low, long long high,
-                 T& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long long number = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || number < low ||
-      number > high) {
-    return false;
-  }
-  value = static_cast<T>(number);
-  return true;
-}
-
-// Stores an option's value; false when the value is not valid.
-bool Store(const std::string& name, const std::string& v, Options& o) {
-  if (name == "--no-commit")
-    o.commit = false;
-  else if (name == "--no-check")
-    o.check = false;
-  else if (name == "--force")
-    o.force = true;
-  else if (name == "--diff")
-    o.diff = true;
-  else if (name == "--check")
-    o.render_check = true;
-  else if (name == "--json")
-    o.json = true;
-  else if (name == "--allow-silent")
-    o.allow_silent = true;
-  else if (name == "--detailed-exitcodes")
-    o.detailed_exitcodes = true;
-  else if (name == "--from-repository")
-    o.from_repository = true;
-  else if (name == "--wait")
-    return ParseNumber(v, 0, 86400, o.wait_seconds);
-  else if (name == "--max-size")
-    return ParseNumber(v, 1, 1LL << 32, o.max_size);
-  else if (name == "--log-level")
-    return ParseNumber(v, -2147483647LL - 1, 2147483647LL, o.log_level);
-  else if (name == "--ports")
-    return ParseNumber(v, -2147483647LL - 1, 2147483647LL,
-                       o.capabilities.ports);
-  else if (name == "--pid-file")
-    o.daemon.pid_file = v;
-  else if (name == "--schema")
-    o.schema = v;
-  else if (name == "--plugin")
-    o.plugin = v;
-  else if (name == "--rsyslogd")
-    o.rsyslogd = v;
-  else if (name == "--ns")
-    o.ns = v;
-  else if (name == "--model")
-    o.capabilities.model = v;
-  else if (name == "--ns-info")
-    return SplitPair(v, o.policy_info.values);
-  else if (name == "--param")
-    return SplitPair(v, o.parameters.values);
-  else if (name == "--tuning")
-    return SplitPair(v, o.parameters.tuning);
-  else if (name == "--avp")
-    return SplitPair(v, o.capabilities.avps);
-  return true;
-}
-
 }  // namespace
 
 const char* CommandName(Command command) { return SpecOf(command).name; }
@@ -317,7 +323,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
         }
         value = args[++i];
       }
-      if (!Store(arg, value, options)) {
+      if (!spec->store(options, value)) {
         return UsageError(c, "not a valid " + std::string(spec->value) +
                                  " for " + arg + ": " + value);
       }
