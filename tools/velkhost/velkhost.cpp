@@ -408,8 +408,8 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
       JsonObject().Set("ok", daemon.running).Set("daemon", daemon.detail));
   if (committed == 0 && live_is_checked && daemon.running) {
     state["live_sha256"] = Sha256Hex(staged);
-    state["policy"] = name;
-    state["policy_sha256"] = Sha256Hex(policy);
+    state["policy"] = o.from_repository ? "(the policy repository)" : name;
+    state["policy_sha256"] = o.from_repository ? "unknown" : Sha256Hex(policy);
     state["applied_at"] = UtcNow();
     state.erase("bad_sha256");
     state.erase("rolled_back_at");
