@@ -13,7 +13,8 @@
 #                             forwarded messages, one file per port, each
 #                             line the message exactly as it arrived
 #   service syslog restart    stops the sensor's rsyslogd and starts it again
-#                             on /etc/rsyslog.conf (pid file $LAB/sensor.pid)
+#                             on /etc/rsyslog.conf (pid file $LAB/sensor.pid);
+#                             service syslog status: whether it runs
 
 LAB=${LAB:-/tmp/velk-lab}
 
@@ -75,7 +76,8 @@ case "\$2" in
   stop) stop ;;
   start) start ;;
   restart) stop; start ;;
-  *) echo "usage: service syslog {start|stop|restart}" >&2; exit 2 ;;
+  status) [[ -s \$pidfile ]] && kill -0 "\$(cat "\$pidfile")" 2>/dev/null ;;
+  *) echo "usage: service syslog {start|stop|restart|status}" >&2; exit 2 ;;
 esac
 SERVICE
   chmod 755 "$VELK_SANDBOX_BIN/service"

@@ -22,16 +22,27 @@ int Find(const std::map<std::string, std::string>& values,
 }  // namespace
 
 int StderrLogger::LogMsg(const char* text, int level) const {
-  if (level <= max_level_) std::fprintf(stderr, "%d: %s\n", level, text);
+  if (level > max_level_) return 0;
+  const std::size_t length = std::strlen(text);
+  if (length <= kMaxLine) {
+    std::fprintf(stderr, "%d: %s\n", level, text);
+  } else {
+    std::fprintf(stderr, "%d: %.*s [... %zu more bytes]\n", level,
+                 static_cast<int>(kMaxLine), text, length - kMaxLine);
+  }
   return 0;
 }
 
 int StderrLogger::vLog(int level, const char* format, va_list args) const {
   if (level > max_level_) return 0;
-  std::fprintf(stderr, "%d: ", level);
-  std::vfprintf(stderr, format, args);
-  std::fputc('\n', stderr);
-  return 0;
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length < 0) return 0;
+  std::string text(static_cast<std::size_t>(length), '\0');
+  std::vsnprintf(&text[0], text.size() + 1, format, args);
+  return LogMsg(text.c_str(), level);
 }
 
 int StderrLogger::SetLogLevel(int level) const {
@@ -43,8 +54,8 @@ int StderrLogger::LogDB(int value, const char* text) const {
   return LogMsg(text, value);
 }
 
-int MapPolicyInfo::GetNamespaceInfo(const char*, const char* key,
-                                    char* buffer, int size) const {
+int MapPolicyInfo::GetNamespaceInfo(const char*, const char* key, char* buffer,
+                                    int size) const {
   std::string value;
   if (Find(values, key, value) != 0) return 1;
   return Fill(value, buffer, size);

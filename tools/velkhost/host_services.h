@@ -9,9 +9,11 @@
 
 #include "velkconf/host_interfaces.h"
 
-// Prints "level: message" on stderr for every line at or below max_level.
+// Prints "level: message" on stderr for every line at or below max_level;
+// a message longer than kMaxLine bytes is cut there.
 class StderrLogger : public ILogger {
  public:
+  static constexpr std::size_t kMaxLine = 4096;
   explicit StderrLogger(int max_level) : max_level_(max_level) {}
   int LogMsg(const char* text, int level) const override;
   int vLog(int level, const char* format, va_list args) const override;

@@ -27,19 +27,19 @@ bool Plugin::Load(const std::string& path, std::string& error) {
     error = "cannot load " + path + ": " + (reason ? reason : "unknown");
     return false;
   }
-  bool ok = Resolve(handle, "Initialize", Initialize, error) &&
-            Resolve(handle, "PreProcess", PreProcess, error) &&
-            Resolve(handle, "Process", Process, error) &&
-            Resolve(handle, "PostProcess", PostProcess, error) &&
-            Resolve(handle, "Validate", Validate, error) &&
-            Resolve(handle, "Commit", Commit, error) &&
-            Resolve(handle, "Uninitialize", Uninitialize, error) &&
-            Resolve(handle, "GetErrorMessage", GetErrorMessage, error) &&
-            Resolve(handle, "ReleaseErrorMessage", ReleaseErrorMessage,
-                    error) &&
-            Resolve(handle, "s___name", name, error) &&
-            Resolve(handle, "s___version", version, error) &&
-            Resolve(handle, "s___special", special, error);
+  bool ok =
+      Resolve(handle, "Initialize", Initialize, error) &&
+      Resolve(handle, "PreProcess", PreProcess, error) &&
+      Resolve(handle, "Process", Process, error) &&
+      Resolve(handle, "PostProcess", PostProcess, error) &&
+      Resolve(handle, "Validate", Validate, error) &&
+      Resolve(handle, "Commit", Commit, error) &&
+      Resolve(handle, "Uninitialize", Uninitialize, error) &&
+      Resolve(handle, "GetErrorMessage", GetErrorMessage, error) &&
+      Resolve(handle, "ReleaseErrorMessage", ReleaseErrorMessage, error) &&
+      Resolve(handle, "s___name", name, error) &&
+      Resolve(handle, "s___version", version, error) &&
+      Resolve(handle, "s___special", special, error);
   if (!ok) {
     error = path + ": " + error;
     Unload();

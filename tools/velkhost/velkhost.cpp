@@ -1,209 +1,119 @@
-// velkhost: the reference host for libvelkconf.
+// velkhost: the reference host for libvelkconf, and the tool an operator
+// uses to change a sensor's logging configuration.
 //
-// It does what a sensor's host process does: loads the plug-in with dlopen,
+// It does what a sensor's host process does (loads the plug-in with dlopen,
 // initialises the XML parser library, hands the plug-in its four service
-// objects and runs one policy update.
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/XMLException.hpp>
-
+// objects and runs one policy update), and around it what an operator
+// needs: the policy checked first, a lock, the daemon's own check, the
+// restart verified and rolled back, and a record of what is live.
 #include <dlfcn.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <map>
 #include <string>
-#include <vector>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLException.hpp>
 
+#include "cli.h"
 #include "commands.h"
 #include "host_services.h"
+#include "live_system.h"
+#include "locations.h"
 #include "plugin_loader.h"
+#include "policy_check.h"
+#include "report.h"
 #include "velkconf/velkconf.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: velkhost [OPTIONS] POLICY          run one policy update, as a host does\n"
-    "       velkhost apply [OPTIONS] POLICY    update, with the daemon's check first\n"
-    "       velkhost render [OPTIONS] POLICY   show what an update would write\n"
-    "       velkhost check [FILE]              rsyslogd's verdict on FILE\n"
-    "                                          (default /etc/rsyslog.conf)\n"
-    "       velkhost info [--plugin PATH]      identify the plug-in\n"
-    "\n"
-    "An update runs the plug-in's PreProcess, Process, PostProcess, Validate\n"
-    "and Commit: Process writes /etc/rsyslog.conf.new from the site template\n"
-    "/etc/rsyslog.conf.in and POLICY, Commit puts it in place as\n"
-    "/etc/rsyslog.conf and runs \"service syslog restart\".\n"
-    "\n"
-    "apply:\n"
-    "  --no-check           skip rsyslogd -N1 on the new file before the commit\n"
-    "  --force              commit even when the new file equals the live one\n"
-    "render (runs in a private copy of /etc; changes nothing on the machine):\n"
-    "  --diff               a unified diff against the live /etc/rsyslog.conf\n"
-    "  --check              also rsyslogd's verdict on the rendered file\n"
-    "\n"
-    "Common options:\n"
-    "  --plugin PATH        the plug-in to load (default: the built one)\n"
-    "  --rsyslogd PATH      the daemon used for checks (default: rsyslogd)\n"
-    "  --ns NAMESPACE       namespace handed to Process (default: the policy\n"
-    "                       namespace)\n"
-    "  --from-repository    let the plug-in find the policy in the repository\n"
-    "                       (POLICY is then optional and unused)\n"
-    "  --no-commit          stop after Validate\n"
-    "  --log-level N        print plug-in log lines of level N and below\n"
-    "                       (default 12 for an update, 1 for apply and render)\n"
-    "  --ns-info KEY=VALUE  namespace information (fileName, relativePath,\n"
-    "                       schemaName)\n"
-    "  --param NAME=VALUE   a configuration parameter (e.g. RepositoryRoot)\n"
-    "  --tuning NAME=VALUE  a tuning parameter\n"
-    "  --ports N            the sensor's port count\n"
-    "  --model TEXT         the sensor's model\n"
-    "  --avp NAME=VALUE     a sensor attribute-value pair\n"
-    "\n"
-    "Exit status:\n"
-    "  0  done (apply: applied, or unchanged; check: the daemon accepts)\n"
-    "  1  the update failed; the plug-in's message is printed\n"
-    "  2  usage error\n"
-    "  3  the plug-in, the policy or a file could not be read, or the\n"
-    "     private copy of /etc could not be made\n"
-    "  4  rsyslogd rejects the configuration; nothing was committed\n";
-
 const char kNewFile[] = "/etc/rsyslog.conf.new";
 const char kLiveFile[] = "/etc/rsyslog.conf";
 
-// The plug-in next to this build, else the installed one.
-std::string DefaultPlugin() {
-  if (access(VELK_DEFAULT_PLUGIN, F_OK) == 0) return VELK_DEFAULT_PLUGIN;
-  return VELK_INSTALLED_PLUGIN;
+long long NowMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-enum class Command { kUpdate, kApply, kRender, kCheck, kInfo };
+std::string UtcNow() {
+  const time_t now = time(nullptr);
+  tm parts;
+  gmtime_r(&now, &parts);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
 
-struct Options {
-  Command command = Command::kUpdate;
-  std::string plugin = DefaultPlugin();
-  std::string rsyslogd = "rsyslogd";
-  std::string ns = VELKCONF_POLICY_NAMESPACE;
-  std::string policy;  // for check: the file to check
-  bool from_repository = false;
-  bool commit = true;
-  bool check = true;   // apply
-  bool force = false;  // apply
-  bool diff = false;   // render
-  bool render_check = false;
-  int log_level = -1;
-  MapPolicyInfo policy_info;
-  MapConfigParameters parameters;
-  FixedCapabilities capabilities;
+// One command's outcome: text for people as it goes, or one JSON object at
+// the end.  Failures go to stderr once, in either case.
+class Run {
+ public:
+  explicit Run(const Options& options) : options(options), start_(NowMs()) {
+    const char* name = CommandName(options.command);
+    json.Set("command", name[0] ? name : "update");
+  }
+  const Options& options;
+  JsonObject json;
+  JsonObject files;
+  JsonObject timings;
+
+  void Say(const std::string& text) const {
+    if (!options.json) std::cout << text;
+  }
+  void Time(const char* phase, long long since) {
+    timings.Set(phase, NowMs() - since);
+  }
+  int Finish(int status, const std::string& outcome) {
+    json.Set("outcome", outcome);
+    if (!files.Empty()) json.Set("files", files);
+    timings.Set("total", NowMs() - start_);
+    json.Set("timings_ms", timings);
+    json.Set("exit_status", static_cast<long long>(status));
+    if (options.json) std::cout << json.Text() << "\n";
+    return status;
+  }
+  int Fail(int status, const std::string& outcome, const std::string& message) {
+    std::cerr << "velkhost: " << message << "\n";
+    json.Set("message", message);
+    return Finish(status, outcome);
+  }
+
+ private:
+  long long start_;
 };
 
-bool SplitPair(const std::string& text, std::map<std::string, std::string>& into) {
-  const std::size_t eq = text.find('=');
-  if (eq == std::string::npos || eq == 0) return false;
-  into[text.substr(0, eq)] = text.substr(eq + 1);
-  return true;
+JsonObject FileReport(const std::string& path, const std::string& content) {
+  return JsonObject().Set("path", path).Set("sha256", Sha256Hex(content));
 }
 
-bool ParseNumber(const std::string& text, int& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long number = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || number < -2147483647L - 1 ||
-      number > 2147483647L) {
-    return false;
-  }
-  value = static_cast<int>(number);
-  return true;
+// A file's checksum, or "missing".
+std::string ChecksumOf(const std::string& path,
+                       std::string* content = nullptr) {
+  std::string text, error;
+  if (!ReadFile(path, text, error)) return "missing";
+  if (content) *content = text;
+  return Sha256Hex(text);
 }
 
-int UsageError(const std::string& what) {
-  std::cerr << "velkhost: " << what << "\n" << kUsage;
-  return 2;
+// diff -u of the live file and rendered; a missing live file shows as all
+// lines added.  0 same, 1 different, -1 with the reason in output.
+int Diff(const std::string& rendered, std::string& output) {
+  const bool live = access(kLiveFile, F_OK) == 0;
+  const int status = RunCapture({"diff", "-u", "--label", kLiveFile, "--label",
+                                 std::string(kLiveFile) + " (new)",
+                                 live ? kLiveFile : "/dev/null", rendered},
+                                output);
+  return status == 0 || status == 1 ? status : -1;
 }
 
-// 0 on success, else the exit status for a usage error.
-int ParseArguments(int argc, char** argv, Options& options) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  std::size_t i = 0;
-  if (!args.empty()) {
-    const std::map<std::string, Command> commands = {
-        {"apply", Command::kApply}, {"render", Command::kRender},
-        {"check", Command::kCheck}, {"info", Command::kInfo}};
-    auto it = commands.find(args[0]);
-    if (it != commands.end()) {
-      options.command = it->second;
-      i = 1;
-    }
-  }
-  const Command c = options.command;
-  for (; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) return false;
-      out = args[++i];
-      return true;
-    };
-    std::string v;
-    bool ok = true;
-    if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage;
-      std::exit(0);
-    } else if (arg == "--plugin") {
-      ok = value(options.plugin);
-    } else if (arg == "--rsyslogd") {
-      ok = value(options.rsyslogd);
-    } else if (arg == "--ns") {
-      ok = value(options.ns);
-    } else if (arg == "--from-repository") {
-      options.from_repository = true;
-    } else if (arg == "--no-commit" && (c == Command::kUpdate || c == Command::kApply)) {
-      options.commit = false;
-    } else if (arg == "--no-check" && c == Command::kApply) {
-      options.check = false;
-    } else if (arg == "--force" && c == Command::kApply) {
-      options.force = true;
-    } else if (arg == "--diff" && c == Command::kRender) {
-      options.diff = true;
-    } else if (arg == "--check" && c == Command::kRender) {
-      options.render_check = true;
-    } else if (arg == "--log-level") {
-      ok = value(v) && ParseNumber(v, options.log_level);
-    } else if (arg == "--ns-info") {
-      ok = value(v) && SplitPair(v, options.policy_info.values);
-    } else if (arg == "--param") {
-      ok = value(v) && SplitPair(v, options.parameters.values);
-    } else if (arg == "--tuning") {
-      ok = value(v) && SplitPair(v, options.parameters.tuning);
-    } else if (arg == "--ports") {
-      ok = value(v) && ParseNumber(v, options.capabilities.ports);
-    } else if (arg == "--model") {
-      ok = value(options.capabilities.model);
-    } else if (arg == "--avp") {
-      ok = value(v) && SplitPair(v, options.capabilities.avps);
-    } else if (!arg.empty() && arg[0] == '-') {
-      return UsageError("unknown option " + arg);
-    } else if (options.policy.empty()) {
-      options.policy = arg;
-    } else {
-      return UsageError("more than one file given");
-    }
-    if (!ok) return UsageError(arg + " needs a valid value");
-  }
-  if (options.log_level < 0) options.log_level = c == Command::kUpdate ? 12 : 1;
-  if (c == Command::kCheck && options.policy.empty()) options.policy = kLiveFile;
-  if (c != Command::kCheck && c != Command::kInfo && options.policy.empty() &&
-      !options.from_repository) {
-    return UsageError("no policy given");
-  }
-  return 0;
-}
-
-// PreProcess, Process, PostProcess, Validate.  0 or the exit status.
-int RunProcess(const Plugin& plugin, const Options& options,
-               const std::string& policy) {
+// PreProcess, Process, PostProcess, Validate.  false with the reason.
+bool RunProcess(const Plugin& plugin, const Options& options,
+                const std::string& policy, std::string& error) {
   plugin.PreProcess();
   const unsigned char* buffer =
       options.from_repository
@@ -213,100 +123,422 @@ int RunProcess(const Plugin& plugin, const Options& options,
       options.from_repository ? 0 : static_cast<unsigned int>(policy.size());
   const long rc = plugin.Process(options.ns.c_str(), buffer, size);
   if (rc != 0) {
-    std::cerr << "velkhost: Process failed (" << rc
-              << "): " << plugin.LastError() << "\n";
-    return 1;
+    error =
+        "Process failed (" + std::to_string(rc) + "): " + plugin.LastError();
+    return false;
   }
   long post = 0;
   plugin.PostProcess(0, &post);
   plugin.Validate();
-  return 0;
-}
-
-int RunCommit(const Plugin& plugin) {
-  Progress("committing " + std::string(kNewFile) + " and restarting syslog");
-  if (plugin.Commit() != 0) {
-    std::cerr << "velkhost: Commit failed: " << plugin.LastError() << "\n";
-    return 1;
-  }
-  return 0;
+  return true;
 }
 
 // A plain update, as a sensor's host runs it.
-int Update(const Plugin& plugin, const Options& options,
-           const std::string& policy) {
-  if (int status = RunProcess(plugin, options, policy)) return status;
-  return options.commit ? RunCommit(plugin) : 0;
+int Update(Run& run, const Plugin& plugin, const std::string& policy) {
+  std::string error;
+  if (!RunProcess(plugin, run.options, policy, error)) {
+    return run.Fail(kExitFailed, "failed", error);
+  }
+  if (!run.options.commit) return run.Finish(kExitOk, "processed");
+  Progress("committing " + std::string(kNewFile) + " and restarting syslog");
+  if (plugin.Commit() != 0) {
+    return run.Fail(kExitFailed, "failed",
+                    "Commit failed: " + plugin.LastError());
+  }
+  return run.Finish(kExitOk, "committed");
 }
 
-// An update with the daemon's check and the unchanged test before Commit.
-int Apply(const Plugin& plugin, const Options& options,
-          const std::string& policy) {
-  if (int status = RunProcess(plugin, options, policy)) return status;
-  std::string verdict;
-  if (options.check && !DaemonAccepts(options.rsyslogd, kNewFile, verdict)) {
-    std::remove(kNewFile);
-    std::cerr << "velkhost: " << options.rsyslogd << " rejects the configuration "
-              << "generated from " << options.policy
-              << "; nothing was committed and " << kLiveFile
-              << " is unchanged. The daemon said:\n"
-              << verdict;
-    return 4;
-  }
-  if (!options.force && SameContent(kNewFile, kLiveFile)) {
-    std::remove(kNewFile);
-    std::cout << "unchanged: " << kLiveFile
-              << " already holds this configuration; nothing committed\n";
-    return 0;
-  }
-  if (!options.commit) return 0;
-  if (int status = RunCommit(plugin)) return status;
-  std::cout << "applied: " << kLiveFile << " updated and syslog restarted\n";
-  return 0;
+// The daemon's check of the file at path: kExitOk when it accepts,
+// kExitRejected, or kExitUnreadable (reported) when it could not run.  said
+// receives what the daemon said.
+int DaemonVerdict(Run& run, const std::string& path, std::string& said) {
+  const long long since = NowMs();
+  const Verdict verdict = DaemonCheck(run.options.rsyslogd, path, said);
+  run.Time("check", since);
+  if (verdict == Verdict::kNotRun)
+    return run.Fail(kExitUnreadable, "error", said);
+  const bool accepted = verdict == Verdict::kAccepted;
+  run.json.Set("daemon", JsonObject()
+                             .Set("verdict", accepted ? "accepted" : "rejected")
+                             .Set("output", said));
+  return accepted ? kExitOk : kExitRejected;
 }
 
-// Process in a private copy of /etc, then show the result.
-int Render(const Plugin& plugin, const Options& options,
-           const std::string& policy) {
-  if (int status = RunProcess(plugin, options, policy)) return status;
-  std::string output;
-  if (options.diff) {
-    RunCapture({"diff", "-u", "--label", kLiveFile, "--label",
-                std::string(kLiveFile) + " (rendered)", kLiveFile, kNewFile},
-               output);
-    std::cout << (output.empty() ? "no difference from " + std::string(kLiveFile) + "\n"
-                                 : output);
+// Process in the private copy of /etc, then show the result.
+int Render(Run& run, const Plugin& plugin, const std::string& policy) {
+  const Options& o = run.options;
+  std::string error, rendered;
+  const long long since = NowMs();
+  if (!RunProcess(plugin, o, policy, error)) {
+    return run.Fail(kExitFailed, "failed", error);
+  }
+  run.Time("render", since);
+  if (!ReadFile(kNewFile, rendered, error)) {
+    return run.Fail(kExitUnreadable, "error",
+                    "cannot read the rendered file " + error);
+  }
+  run.files.Set("new", FileReport(kNewFile, rendered));
+  run.files.Set(
+      "live",
+      JsonObject().Set("path", kLiveFile).Set("sha256", ChecksumOf(kLiveFile)));
+  int status = kExitOk;
+  std::string outcome = "rendered";
+  if (o.diff) {
+    std::string diff;
+    status = Diff(kNewFile, diff);
+    if (status < 0) return run.Fail(kExitUnreadable, "error", diff);
+    outcome = status == 0 ? "same" : "differs";
+    run.json.Set("diff", diff);
+    run.Say(diff);
   } else {
-    std::string error;
-    if (!ReadFile(kNewFile, output, error)) {
-      std::cerr << "velkhost: cannot read the rendered file " << error << "\n";
-      return 3;
+    run.json.Set("rendered", rendered);
+    run.Say(rendered);
+  }
+  if (!o.render_check) return run.Finish(status, outcome);
+  std::string said;
+  const int verdict = DaemonVerdict(run, kNewFile, said);
+  if (verdict == kExitUnreadable) return verdict;
+  if (!o.json) {
+    std::cerr << o.rsyslogd << " -N1 "
+              << (verdict == kExitOk ? "accepts" : "rejects") << " it:\n"
+              << said;
+  }
+  if (verdict != kExitOk) return run.Finish(verdict, "rejected");
+  return run.Finish(status, outcome);
+}
+
+// check POLICY: valid, renders, and the daemon accepts the result.
+int CheckPolicy(Run& run, const Plugin& plugin, const std::string& policy) {
+  std::string error;
+  const long long since = NowMs();
+  if (!RunProcess(plugin, run.options, policy, error)) {
+    return run.Fail(kExitFailed, "failed", error);
+  }
+  run.Time("render", since);
+  std::string rendered;
+  ReadFile(kNewFile, rendered, error);
+  run.files.Set("new", FileReport(kNewFile, rendered));
+  const std::string name = PolicyName(run.options.policy);
+  std::string said;
+  const int verdict = DaemonVerdict(run, kNewFile, said);
+  if (verdict == kExitUnreadable) return verdict;
+  if (verdict != kExitOk) {
+    return run.Fail(kExitRejected, "rejected",
+                    name + ": valid, but " + run.options.rsyslogd +
+                        " rejects the configuration it renders:\n" + said);
+  }
+  run.Say(name + ": valid; " + run.options.rsyslogd +
+          " accepts the configuration it renders\n");
+  return run.Finish(kExitOk, "accepted");
+}
+
+// check FILE: rsyslogd's verdict on an rsyslog configuration.
+int CheckFile(Run& run) {
+  const std::string& path = run.options.policy;
+  std::string content, error;
+  struct stat info;
+  if (access(path.c_str(), R_OK) != 0 || stat(path.c_str(), &info) != 0) {
+    return run.Fail(kExitUnreadable, "error", "cannot read " + Reason(path));
+  }
+  // The checksum of a file of a sensible size only: the daemon reads it.
+  if (static_cast<unsigned long long>(info.st_size) <= run.options.max_size &&
+      ReadFile(path, content, error)) {
+    run.files.Set("checked", FileReport(path, content));
+  }
+  std::string said;
+  const int verdict = DaemonVerdict(run, path, said);
+  if (verdict == kExitUnreadable) return verdict;
+  const bool accepted = verdict == kExitOk;
+  run.Say(path + ": " + (accepted ? "accepted" : "rejected") + " by " +
+          run.options.rsyslogd + "\n" + said);
+  return run.Finish(verdict, accepted ? "accepted" : "rejected");
+}
+
+// Puts the last known good file back, restarts and verifies.  kExitOk, or
+// kExitRollbackFailed with the reason reported.
+int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
+  std::string error;
+  const long long since = NowMs();
+  JsonObject report;
+  if (access(files.LastGood().c_str(), F_OK) != 0) {
+    error =
+        "there is no last known good configuration (" + files.LastGood() + ")";
+  } else if (CopyKeepingOwner(files.LastGood(), kLiveFile, error)) {
+    const unsigned long long ticks = BootTicksNow();
+    std::string said;
+    RunCapture({"service", "syslog", "restart"}, said);
+    const DaemonState daemon =
+        ProbeDaemon(run.options.daemon, ticks, kRestartWaitMs);
+    report.Set("daemon", daemon.detail);
+    if (!daemon.running) {
+      error = "the last known good configuration is back in " +
+              std::string(kLiveFile) +
+              ", but syslog did not come up: " + daemon.detail;
+    } else {
+      run.Time("rollback", since);
+      state["live_sha256"] = ChecksumOf(kLiveFile);
+      state["rolled_back_at"] = UtcNow();
+      for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
+        state[key] = state[std::string("last_good_") + key];
+      }
+      state.erase("bad_sha256");
+      run.json.Set("rollback", report.Set("ok", true));
+      run.Say("rolled back: " + std::string(kLiveFile) +
+              " is the last known good configuration again; " + daemon.detail +
+              "\n");
+      SaveState(files, state, error);
+      return kExitOk;
     }
-    std::cout << output;
   }
-  if (!options.render_check) return 0;
-  const bool accepted = DaemonAccepts(options.rsyslogd, kNewFile, output);
-  std::cout << "\n" << options.rsyslogd << " -N1 "
-            << (accepted ? "accepts" : "rejects") << " it:\n"
-            << output;
-  return accepted ? 0 : 4;
+  run.Time("rollback", since);
+  state["bad_sha256"] = ChecksumOf(kLiveFile);
+  SaveState(files, state, error);
+  run.json.Set("rollback", report.Set("ok", false));
+  std::cerr << "velkhost: rollback failed: " << error << "\n";
+  run.json.Set("message", "rollback failed: " + error);
+  return kExitRollbackFailed;
 }
 
-int Check(const Options& options) {
-  std::string verdict;
-  if (access(options.policy.c_str(), R_OK) != 0) {
-    std::cerr << "velkhost: cannot read " << options.policy << ": "
-              << std::strerror(errno) << "\n";
-    return 3;
+bool TakeLock(Run& run, const StateFiles& files, ApplyLock& lock, int& status) {
+  std::string error;
+  if (!MakeStateDir(files, error)) {
+    status = run.Fail(kExitUnreadable, "error", error);
+    return false;
   }
-  const bool accepted = DaemonAccepts(options.rsyslogd, options.policy, verdict);
-  std::cout << options.policy << ": " << (accepted ? "accepted" : "rejected")
-            << " by " << options.rsyslogd << "\n"
-            << verdict;
-  return accepted ? 0 : 4;
+  if (!lock.Acquire(files.Lock(), run.options.wait_seconds, error)) {
+    status = run.Fail(kExitLocked, "locked", error);
+    return false;
+  }
+  return true;
 }
 
-int Info(const Plugin& plugin) {
+// The live file (content live) becomes the last known good one, with what
+// produced it, unless it is the one a failed rollback left behind.
+bool KeepLastGood(const StateFiles& files, const std::string& live,
+                  State& state, std::string& error) {
+  const std::string sum = Sha256Hex(live);
+  if (state["bad_sha256"] == sum) return true;
+  if (!CopyKeepingOwner(kLiveFile, files.LastGood(), error)) return false;
+  const bool known = state["live_sha256"] == sum;
+  for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
+    state[std::string("last_good_") + key] = known ? state[key] : "unknown";
+  }
+  return SaveState(files, state, error);
+}
+
+// An update with the checks around Commit.
+int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
+  const Options& o = run.options;
+  const std::string name = PolicyName(o.policy);
+  const StateFiles files;
+  ApplyLock lock;
+  int status = 0;
+  if (!TakeLock(run, files, lock, status)) return status;
+
+  std::string error, staged;
+  long long since = NowMs();
+  if (!RunProcess(plugin, o, policy, error)) {
+    return run.Fail(kExitFailed, "failed", error);
+  }
+  run.Time("render", since);
+  if (!ReadFile(kNewFile, staged, error) ||
+      !WriteFileAtomically(files.Checked(), staged, 0600, -1, -1, error)) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
+  run.files.Set("new", FileReport(kNewFile, staged));
+  if (o.check) {
+    std::string said;
+    const int verdict = DaemonVerdict(run, files.Checked(), said);
+    if (verdict != kExitOk) std::remove(kNewFile);
+    if (verdict == kExitUnreadable) return verdict;
+    if (verdict == kExitRejected) {
+      return run.Fail(kExitRejected, "rejected",
+                      o.rsyslogd +
+                          " rejects the configuration generated from " + name +
+                          "; nothing was committed and " + kLiveFile +
+                          " is unchanged. The daemon said:\n" + said);
+    }
+  }
+  std::string live;
+  const bool had_live = ReadFile(kLiveFile, live, error);
+  if (had_live) run.files.Set("previous", FileReport(kLiveFile, live));
+  if (o.diff) {
+    std::string diff;
+    if (Diff(files.Checked(), diff) < 0) {
+      return run.Fail(kExitUnreadable, "error", diff);
+    }
+    run.json.Set("diff", diff);
+    run.Say(diff);
+  }
+  if (!o.force && had_live && live == staged) {
+    std::remove(kNewFile);
+    run.Say("unchanged: " + std::string(kLiveFile) +
+            " already holds this configuration; nothing committed\n");
+    return run.Finish(kExitOk, "unchanged");
+  }
+  if (!o.commit) {
+    run.Say("checked: " + std::string(kNewFile) + " is ready; not committed\n");
+    return run.Finish(kExitOk, "checked");
+  }
+
+  State state = LoadState(files);
+  if (had_live && !KeepLastGood(files, live, state, error)) {
+    return run.Fail(kExitUnreadable, "error",
+                    "cannot keep the last known good file: " + error);
+  }
+  std::string now_staged;
+  if (!ReadFile(kNewFile, now_staged, error) || now_staged != staged) {
+    return run.Fail(kExitChanged, "changed",
+                    std::string(kNewFile) +
+                        " changed after it was checked (another writer?); "
+                        "nothing was committed");
+  }
+
+  since = NowMs();
+  Progress("committing " + std::string(kNewFile) + " and restarting syslog");
+  const unsigned long long ticks = BootTicksNow();
+  const long committed = plugin.Commit();
+  std::string now_live;
+  const bool live_is_checked =
+      ReadFile(kLiveFile, now_live, error) && now_live == staged;
+  const DaemonState daemon = ProbeDaemon(o.daemon, ticks, kRestartWaitMs);
+  run.Time("commit", since);
+  run.json.Set(
+      "restart",
+      JsonObject().Set("ok", daemon.running).Set("daemon", daemon.detail));
+  if (committed == 0 && live_is_checked && daemon.running) {
+    state["live_sha256"] = Sha256Hex(staged);
+    state["policy"] = o.from_repository ? "(the policy repository)" : name;
+    state["policy_sha256"] = o.from_repository ? "unknown" : Sha256Hex(policy);
+    state["applied_at"] = UtcNow();
+    state.erase("bad_sha256");
+    state.erase("rolled_back_at");
+    if (!SaveState(files, state, error))
+      std::cerr << "velkhost: " << error << "\n";
+    run.Say("applied: " + std::string(kLiveFile) + " updated from " + name +
+            "; syslog restarted (" + daemon.detail + ")\n");
+    return run.Finish(o.detailed_exitcodes ? kExitApplied : kExitOk, "applied");
+  }
+  const std::string why =
+      committed != 0 ? "Commit failed: " + plugin.LastError()
+      : !live_is_checked
+          ? std::string(kLiveFile) +
+                " is not the checked file after the commit "
+                "(another writer?)"
+          : "syslog did not come up on the new configuration: " + daemon.detail;
+  std::cerr << "velkhost: " << why << "\n";
+  run.json.Set("message", why);
+  if (!had_live) {
+    state["bad_sha256"] = ChecksumOf(kLiveFile);
+    SaveState(files, state, error);
+    std::cerr << "velkhost: rollback failed: there was no live file before\n";
+    return run.Finish(kExitRollbackFailed, "rollback-failed");
+  }
+  if (RestoreLastGood(run, files, state) != kExitOk) {
+    return run.Finish(kExitRollbackFailed, "rollback-failed");
+  }
+  return run.Finish(kExitRolledBack, "rolled-back");
+}
+
+int Rollback(Run& run) {
+  const StateFiles files;
+  ApplyLock lock;
+  int status = 0;
+  if (!TakeLock(run, files, lock, status)) return status;
+  if (access(files.LastGood().c_str(), F_OK) != 0) {
+    return run.Fail(
+        kExitUnreadable, "error",
+        "there is no last known good configuration (" + files.LastGood() + ")");
+  }
+  State state = LoadState(files);
+  if (RestoreLastGood(run, files, state) != kExitOk) {
+    return run.Finish(kExitRollbackFailed, "rollback-failed");
+  }
+  return run.Finish(kExitOk, "rolled-back");
+}
+
+// The boot-clock tick at which path was last modified (0 when unknown).
+unsigned long long ModifiedTicks(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return 0;
+  timespec real;
+  clock_gettime(CLOCK_REALTIME, &real);
+  const long long age_ms =
+      (static_cast<long long>(real.tv_sec) - info.st_mtim.tv_sec) * 1000 +
+      (real.tv_nsec - info.st_mtim.tv_nsec) / 1000000;
+  const unsigned long long hz =
+      static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
+  const unsigned long long now = BootTicksNow();
+  const unsigned long long age =
+      age_ms <= 0 ? 0 : static_cast<unsigned long long>(age_ms) * hz / 1000;
+  // One tick of slack for the two clocks read apart.
+  return age + 1 >= now ? 1 : now - age - 1;
+}
+
+int Status(Run& run) {
+  const StateFiles files;
+  State state = LoadState(files);
+  const std::string live = ChecksumOf(kLiveFile);
+  const std::string last_good = ChecksumOf(files.LastGood());
+  const auto value = [&](const char* key) {
+    auto it = state.find(key);
+    return it == state.end() || it->second.empty() ? std::string("unknown")
+                                                   : it->second;
+  };
+  const bool recorded = live != "missing" && live == value("live_sha256");
+  const DaemonState daemon =
+      ProbeDaemon(run.options.daemon, ModifiedTicks(kLiveFile));
+  run.files.Set("live",
+                JsonObject().Set("path", kLiveFile).Set("sha256", live));
+  run.files.Set(
+      "last_good",
+      JsonObject().Set("path", files.LastGood()).Set("sha256", last_good));
+  run.json.Set("policy", JsonObject()
+                             .Set("path", value("policy"))
+                             .Set("sha256", value("policy_sha256")));
+  run.json.Set("applied_at", value("applied_at"));
+  run.json.Set("live_as_applied", recorded);
+  run.json.Set(
+      "daemon",
+      JsonObject().Set("running", daemon.running).Set("detail", daemon.detail));
+  std::string text;
+  text += "live:       " + std::string(kLiveFile) + " sha256 " + live +
+          (recorded ? "\n" : " (not as velkhost applied it)\n");
+  text += "policy:     " + value("policy") + " sha256 " +
+          value("policy_sha256") + "\n";
+  text += "applied:    " + value("applied_at") + "\n";
+  if (state.count("rolled_back_at"))
+    text += "rolled back: " + value("rolled_back_at") + "\n";
+  text += "last good:  " + files.LastGood() + " sha256 " + last_good + "\n";
+  text += "daemon:     " +
+          std::string(daemon.running ? "running on the live file ("
+                                     : "not running on the live file (") +
+          daemon.detail + ")\n";
+  run.Say(text);
+  return run.Finish(daemon.running ? kExitOk : kExitFailed,
+                    daemon.running ? "running" : "not-running");
+}
+
+// "@(#)!MARK!value!MARK!" -> value, in words when empty.
+std::string Identification(const char* text) {
+  const std::string s = text ? text : "";
+  const std::string::size_type mark = s.find('!');
+  const std::string::size_type start =
+      mark == std::string::npos ? mark : s.find('!', mark + 1);
+  const std::string::size_type end =
+      start == std::string::npos ? start : s.find('!', start + 1);
+  if (end == std::string::npos) return s;
+  const std::string value = s.substr(start + 1, end - start - 1);
+  return value.empty() ? "(not set)" : value;
+}
+
+int Info(const Options& options) {
+  Plugin plugin{};
+  std::string error;
+  if (!plugin.Load(options.plugin, error)) {
+    std::cerr << "velkhost: " << error << "\n";
+    return kExitUnreadable;
+  }
   Dl_info where{};
   std::string path = "(unknown)";
   if (dladdr(reinterpret_cast<void*>(plugin.Process), &where) != 0 &&
@@ -315,67 +547,133 @@ int Info(const Plugin& plugin) {
     path = real ? real : where.dli_fname;
     std::free(real);
   }
-  std::cout << "name:      " << *plugin.name << "\n"
-            << "version:   " << *plugin.version << "\n"
-            << "special:   " << *plugin.special << "\n"
+  std::cout << "name:      " << Identification(*plugin.name) << "\n"
+            << "version:   " << Identification(*plugin.version) << "\n"
+            << "special:   " << Identification(*plugin.special) << "\n"
             << "loaded:    " << path << "\n"
             << "namespace: " << VELKCONF_POLICY_NAMESPACE << "\n";
-  return 0;
+  plugin.Unload();
+  return kExitOk;
+}
+
+// A policy rather than an rsyslog file: standard input, anything but a
+// regular file, or a file whose first non-blank character is '<'.
+bool LooksLikePolicy(const std::string& path) {
+  struct stat info;
+  if (path == "-" ||
+      (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))) {
+    return true;
+  }
+  std::string head, error;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char buffer[512];
+  const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+  std::fclose(file);
+  head.assign(buffer, n);
+  if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) head.erase(0, 3);
+  const std::string::size_type first = head.find_first_not_of(" \t\r\n");
+  return first != std::string::npos && head[first] == '<';
+}
+
+// update, apply, render and check POLICY.
+int PolicyCommand(Run& run) {
+  const Options& o = run.options;
+  std::string policy, error;
+  const std::string name = PolicyName(o.policy);
+  if (!o.from_repository) {
+    if (!ReadPolicy(o.policy, o.max_size, policy, error)) {
+      return run.Fail(kExitUnreadable, "error", "cannot read policy " + error);
+    }
+    run.json.Set(
+        "policy",
+        JsonObject().Set("path", name).Set("sha256", Sha256Hex(policy)));
+  }
+  const bool private_world =
+      o.command == Command::kRender || o.command == Command::kCheck;
+  if (private_world && !EnterPrivateWorld(error)) {
+    return run.Fail(kExitUnreadable, "error",
+                    "no private copy of /etc: " + error);
+  }
+  try {
+    xercesc::XMLPlatformUtils::Initialize();
+  } catch (const xercesc::XMLException&) {
+    return run.Fail(kExitUnreadable, "error",
+                    "cannot initialise the XML parser library");
+  }
+  int status = -1;
+  if (!o.from_repository) {
+    PolicySummary summary;
+    const long long since = NowMs();
+    if (!ValidatePolicy(policy, name, o.schema, summary, error)) {
+      status = run.Fail(kExitFailed, "invalid", error);
+    } else if (summary.Silent() && !o.allow_silent) {
+      status =
+          run.Fail(kExitFailed, "silent",
+                   name +
+                       ": the policy turns logging off: no local log and no "
+                       "enabled server with an event selected "
+                       "(--allow-silent accepts it)");
+    }
+    run.Time("validate", since);
+  }
+  Plugin plugin{};
+  if (status < 0 && !plugin.Load(o.plugin, error)) {
+    status = run.Fail(kExitUnreadable, "error", error);
+  }
+  if (status < 0) {
+    StderrLogger logger(o.log_level);
+    plugin.Initialize(&logger, &o.policy_info, &o.parameters, &o.capabilities);
+    switch (o.command) {
+      case Command::kApply:
+        status = Apply(run, plugin, policy);
+        break;
+      case Command::kRender:
+        status = Render(run, plugin, policy);
+        break;
+      case Command::kCheck:
+        status = CheckPolicy(run, plugin, policy);
+        break;
+      default:
+        status = Update(run, plugin, policy);
+        break;
+    }
+    plugin.Uninitialize();
+  }
+  xercesc::XMLPlatformUtils::Terminate();
+  plugin.Unload();
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
-  if (int status = ParseArguments(argc, argv, options)) return status;
-  if (options.command == Command::kCheck) return Check(options);
-
-  std::string policy;
-  std::string error;
-  const bool needs_policy =
-      options.command != Command::kInfo && !options.from_repository;
-  if (needs_policy && !ReadFile(options.policy, policy, error)) {
-    std::cerr << "velkhost: cannot read policy " << error << "\n";
-    return 3;
+  const int parsed = ParseArguments(argc, argv, options);
+  if (parsed >= 0) return parsed;
+  const Locations where = FindLocations();
+  if (options.schema.empty()) options.schema = where.schema;
+  if (options.plugin.empty()) {
+    options.plugin = where.plugins.front();
+    for (const std::string& candidate : where.plugins) {
+      if (access(candidate.c_str(), F_OK) == 0) {
+        options.plugin = candidate;
+        break;
+      }
+    }
   }
-  if (policy.size() > 0xFFFFFFFFu) {
-    std::cerr << "velkhost: policy " << options.policy << " is too large\n";
-    return 3;
-  }
-  if (options.command == Command::kRender && !EnterPrivateWorld(error)) {
-    std::cerr << "velkhost: render: " << error << "\n";
-    return 3;
-  }
-
-  Plugin plugin{};
-  if (!plugin.Load(options.plugin, error)) {
-    std::cerr << "velkhost: " << error << "\n";
-    return 3;
-  }
-  if (options.command == Command::kInfo) {
-    const int status = Info(plugin);
-    plugin.Unload();
-    return status;
-  }
-  try {
-    xercesc::XMLPlatformUtils::Initialize();
-  } catch (const xercesc::XMLException&) {
-    std::cerr << "velkhost: cannot initialise the XML parser library\n";
-    return 3;
-  }
-
-  StderrLogger logger(options.log_level);
-  plugin.Initialize(&logger, &options.policy_info, &options.parameters,
-                    &options.capabilities);
-  int status = 0;
+  Run run(options);
   switch (options.command) {
-    case Command::kApply: status = Apply(plugin, options, policy); break;
-    case Command::kRender: status = Render(plugin, options, policy); break;
-    default: status = Update(plugin, options, policy); break;
+    case Command::kInfo:
+      return Info(options);
+    case Command::kStatus:
+      return Status(run);
+    case Command::kRollback:
+      return Rollback(run);
+    case Command::kCheck:
+      if (!LooksLikePolicy(options.policy)) return CheckFile(run);
+      return PolicyCommand(run);
+    default:
+      return PolicyCommand(run);
   }
-  plugin.Uninitialize();
-
-  xercesc::XMLPlatformUtils::Terminate();
-  plugin.Unload();
-  return status;
 }

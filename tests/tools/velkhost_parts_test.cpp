@@ -1,0 +1,263 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include <xercesc/util/PlatformUtils.hpp>
+
+#include "locations.h"
+#include "policy_check.h"
+#include "report.h"
+#include "support/files.h"
+
+namespace {
+
+TEST(Sha256, KnownDigests) {
+  EXPECT_EQ(Sha256Hex(""),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256Hex("abc"),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // 56 bytes: the padding needs a block of its own.
+  EXPECT_EQ(
+      Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+      "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(Json, EscapesAndKeepsOrder) {
+  JsonObject inner;
+  inner.Set("n", 3LL).Set("ok", true);
+  JsonObject object;
+  object.Set("text", std::string("a\"b\\c\nd\x01"))
+      .Set("inner", inner)
+      .Set("text", "again");
+  EXPECT_EQ(object.Text(),
+            "{\"text\":\"again\",\"inner\":{\"n\":3,\"ok\":true}}");
+  EXPECT_EQ(JsonString("a\"b\\c\nd\x01\t"), "\"a\\\"b\\\\c\\nd\\u0001\\t\"");
+}
+
+class PolicyFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/velkhost-parts.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    ASSERT_EQ(std::system(("rm -rf " + dir_).c_str()), 0);
+  }
+  std::string dir_;
+};
+
+TEST_F(PolicyFiles, RefusesWhatIsNotAPolicyFile) {
+  const std::string empty = dir_ + "/empty", big = dir_ + "/big",
+                    small = dir_ + "/small";
+  WriteFile(empty, "");
+  WriteFile(small, "<policy/>");
+  WriteFile(big, "");
+  ASSERT_EQ(truncate(big.c_str(), 4LL << 30), 0);  // sparse: never read
+  struct Case {
+    std::string path;
+    std::size_t limit;
+    std::string error;
+  } cases[] = {
+      {empty, 100, empty + ": empty file"},
+      {dir_, 100, dir_ + ": is a directory"},
+      {big, 100, big + ": larger than 100 bytes (--max-size raises the limit)"},
+      {small, 8, small + ": larger than 8 bytes (--max-size raises the limit)"},
+      {dir_ + "/none", 100, dir_ + "/none: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::string content = "stale", error;
+    EXPECT_FALSE(ReadPolicy(c.path, c.limit, content, error)) << c.path;
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(content, "");
+  }
+  std::string content, error;
+  EXPECT_TRUE(ReadPolicy(small, 9, content, error)) << error;
+  EXPECT_EQ(content, "<policy/>");
+}
+
+TEST_F(PolicyFiles, ReadsAPipeNoFurtherThanTheLimit) {
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t writer = fork();
+  if (writer == 0) {
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    const std::string block(65536, 'x');
+    while (write(fd, block.data(), block.size()) > 0) {
+    }
+    _exit(0);
+  }
+  std::string content, error;
+  EXPECT_FALSE(ReadPolicy(fifo, 1000, content, error));
+  EXPECT_EQ(error,
+            fifo + ": larger than 1000 bytes (--max-size raises the limit)");
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
+}
+
+const char kHead[] =
+    "<policy xmlns=\"http://policy.velk.example/vorn/Korvanta/velk\">\n";
+std::string Server(const std::string& attributes) {
+  return "<RemoteSyslogServer " + attributes + "/>\n";
+}
+const char kGood[] =
+    "enabled=\"true\" healthEvent=\"true\" systemEvent=\"false\" "
+    "securityEvent=\"false\" proto=\"udp\" port=\"514\" server=\"10.0.0.1\"";
+
+std::string With(const std::string& name, const std::string& value) {
+  std::string text = kGood;
+  const std::string::size_type at = text.find(name + "=\"");
+  const std::string::size_type end = text.find('"', at + name.size() + 2);
+  return text.replace(at, end + 1 - at, name + "=\"" + value + "\"");
+}
+
+class Validation : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { xercesc::XMLPlatformUtils::Initialize(); }
+  static void TearDownTestSuite() { xercesc::XMLPlatformUtils::Terminate(); }
+  std::string Schema() const {
+    return std::string(std::getenv("VELK_SOURCE_DIR")) + "/schemas/velk.xsd";
+  }
+};
+
+TEST_F(Validation, RefusesWithFileLineAndColumn) {
+  const std::string fine = std::string(kHead) + Server(kGood) + "</policy>";
+  const std::string refused[] = {
+      std::string(kHead) + Server(With("port", "0")) + "</policy>",
+      std::string(kHead) + Server(With("port", "65536")) + "</policy>",
+      std::string(kHead) + Server(With("port", "abc")) + "</policy>",
+      std::string(kHead) + Server(With("port", "")) + "</policy>",
+      std::string(kHead) + Server(With("proto", "icmp")) + "</policy>",
+      std::string(kHead) + Server(With("proto", "TCP")) + "</policy>",
+      std::string(kHead) + Server(With("server", "bad host!")) + "</policy>",
+      std::string(kHead) + Server(With("server", "")) + "</policy>",
+      std::string(kHead) + Server(With("server", "::1")) + "</policy>",
+      std::string(kHead) + Server(With("enabled", "yes")) + "</policy>",
+      std::string(kHead) +
+          Server("enabled=\"true\" proto=\"udp\" port=\"514\" server=\"a\"") +
+          "</policy>",
+      "<policies xmlns=\"http://policy.velk.example/vorn/Korvanta/velk\"/>",
+      "<policy xmlns=\"http://example.com/other\"><LocalLog enabled=\"true\" "
+      "maxSize=\"1\"/></policy>",
+      "<policy><LocalLog enabled=\"true\" maxSize=\"1\"/></policy>",
+      "<!DOCTYPE policy [<!ENTITY x \"y\">]>\n" + fine,
+      "<policy xmlns=\"http://policy.velk.example/vorn/Korvanta/velk\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+      "xsi:schemaLocation=\"http://policy.velk.example/vorn/Korvanta/velk "
+      "/nonexistent.xsd\"><Other/></policy>",
+      "<policy",
+  };
+  for (const std::string& text : refused) {
+    PolicySummary summary;
+    std::string error;
+    EXPECT_FALSE(ValidatePolicy(text, "p.xml", Schema(), summary, error))
+        << text;
+    EXPECT_TRUE(error.rfind("p.xml:", 0) == 0) << error;
+    const std::string::size_type second = error.find(':', 6);
+    ASSERT_NE(second, std::string::npos) << error;
+    EXPECT_GT(std::atoi(error.c_str() + 6), 0) << error;
+    EXPECT_GT(std::atoi(error.c_str() + second + 1), 0) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+  PolicySummary summary;
+  std::string error;
+  EXPECT_TRUE(ValidatePolicy(fine, "p.xml", Schema(), summary, error)) << error;
+}
+
+TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
+  const std::string off =
+      "enabled=\"false\" healthEvent=\"true\" systemEvent=\"true\" "
+      "securityEvent=\"true\" proto=\"tcp\" port=\"1\" server=\"a\"";
+  const std::string no_events =
+      "enabled=\" TRUE \" healthEvent=\"false\" systemEvent=\"False\" "
+      "securityEvent=\"false\" proto=\"tcp\" port=\"1\" server=\"a\"";
+  struct Case {
+    std::string body;
+    bool silent;
+    int servers;
+  } cases[] = {
+      {"", true, 0},
+      {"<LocalLog enabled=\"false\" maxSize=\"1\"/>" + Server(off) +
+           Server(no_events),
+       true, 2},
+      {"<LocalLog enabled=\" True\" maxSize=\"1\"/>", false, 0},
+      {Server(off) + Server(With("securityEvent", "TRUE")), false, 2},
+  };
+  for (const Case& c : cases) {
+    PolicySummary summary;
+    std::string error;
+    ASSERT_TRUE(ValidatePolicy(kHead + c.body + "</policy>", "p", Schema(),
+                               summary, error))
+        << error;
+    EXPECT_EQ(summary.Silent(), c.silent) << c.body;
+    EXPECT_EQ(summary.servers, c.servers) << c.body;
+  }
+}
+
+TEST_F(Validation, ReadsNoSchemaTheDocumentNames) {
+  // A schema that would make the document valid, named by a hint.
+  char dir[] = "/tmp/velkhost-hint.XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string hinted = std::string(dir) + "/any.xsd";
+  WriteFile(hinted,
+            "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+            "targetNamespace=\"urn:other\"><xs:element name=\"policy\"/>"
+            "</xs:schema>");
+  const std::string document =
+      "<policy xmlns=\"urn:other\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+      "xsi:schemaLocation=\"urn:other " +
+      hinted + "\"/>";
+  PolicySummary summary;
+  std::string error;
+  EXPECT_FALSE(ValidatePolicy(document, "p", Schema(), summary, error));
+  EXPECT_EQ(error.rfind("p:1:", 0), 0u) << error;
+  unlink(hinted.c_str());
+  rmdir(dir);
+}
+
+TEST_F(Validation, AnUnreadableSchemaIsNamed) {
+  PolicySummary summary;
+  std::string error;
+  EXPECT_FALSE(ValidatePolicy(std::string(kHead) + "</policy>", "p",
+                              "/nonexistent/velk.xsd", summary, error));
+  EXPECT_EQ(error.rfind("/nonexistent/velk.xsd", 0), 0u) << error;
+}
+
+TEST_F(PolicyFiles, TheBuildTreeMarkerIsTrustedOnlyWhenNoOneElseMayWriteIt) {
+  const std::string exe = dir_ + "/bin/velkhost";
+  MakeDirs(dir_ + "/bin");
+  WriteFile(exe, "");
+  Locations installed = LocationsFor(exe);
+  EXPECT_FALSE(installed.build_tree);
+  ASSERT_FALSE(installed.plugins.empty());
+  for (const std::string& path : installed.plugins) {
+    EXPECT_EQ(path.rfind(dir_ + "/", 0), 0u) << path;
+    EXPECT_EQ(path.find(".."), std::string::npos) << path;
+  }
+  EXPECT_NE(installed.plugins.back().find("/libvelkconf.so"),
+            std::string::npos);
+  EXPECT_NE(installed.schema.find("/velkconf/schemas/velk.xsd"),
+            std::string::npos);
+
+  const std::string marker = dir_ + "/bin/velkhost.build-tree";
+  WriteFile(marker, "plugin=/b/libvelkconf.so\nschema=/s/velk.xsd\n");
+  chmod(marker.c_str(), 0644);
+  Locations built = LocationsFor(exe);
+  EXPECT_TRUE(built.build_tree);
+  EXPECT_EQ(built.plugins, std::vector<std::string>{"/b/libvelkconf.so"});
+  EXPECT_EQ(built.schema, "/s/velk.xsd");
+
+  chmod(marker.c_str(), 0664);
+  EXPECT_EQ(LocationsFor(exe).plugins, installed.plugins);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+#include "live_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "commands.h"
+
+namespace {
+
+long long MonotonicMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+void Pause(int ms) {
+  const timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&pause, nullptr);
+}
+
+// Field 22 of /proc/PID/stat: the start time in ticks since boot; 0 when
+// there is no such process.
+unsigned long long StartTicks(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(in, text)) return 0;
+  const std::string::size_type close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  // After the name come the state (field 3) ... start time (field 22).
+  for (int i = 3; i < 22 && fields >> field; ++i) {
+  }
+  unsigned long long ticks = 0;
+  fields >> ticks;
+  return ticks;
+}
+
+std::string ProcessName(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(in, name);
+  return name;
+}
+
+// A zombie still has a start time but no longer runs.
+bool Alive(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(in, text)) return false;
+  const std::string::size_type close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() &&
+         text[close + 2] != 'Z' && text[close + 2] != 'X';
+}
+
+// The newest live process called name.
+int NewestProcess(const std::string& name) {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return 0;
+  int newest = 0;
+  unsigned long long newest_start = 0;
+  while (const dirent* entry = readdir(proc)) {
+    const int pid = std::atoi(entry->d_name);
+    if (pid <= 0 || ProcessName(pid) != name || !Alive(pid)) continue;
+    const unsigned long long start = StartTicks(pid);
+    if (newest == 0 || start > newest_start) {
+      newest = pid;
+      newest_start = start;
+    }
+  }
+  closedir(proc);
+  return newest;
+}
+
+}  // namespace
+
+ApplyLock::~ApplyLock() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool ApplyLock::Acquire(const std::string& path, int wait_seconds,
+                        std::string& error) {
+  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd_ < 0) {
+    error = Reason("cannot open the lock " + path);
+    return false;
+  }
+  const long long deadline = MonotonicMs() + wait_seconds * 1000LL;
+  for (;;) {
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) break;
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      error = Reason("cannot lock " + path);
+      return false;
+    }
+    if (MonotonicMs() >= deadline) {
+      std::string holder;
+      ReadFile(path, holder, error);
+      error = "another velkhost holds " + path +
+              (holder.empty() ? "" : " (pid " + holder + ")") +
+              (wait_seconds > 0
+                   ? " after waiting " + std::to_string(wait_seconds) + " s"
+                   : "") +
+              "; --wait SECONDS waits for it";
+      return false;
+    }
+    Pause(20);
+  }
+  const std::string pid = std::to_string(getpid());
+  if (ftruncate(fd_, 0) == 0) {
+    ssize_t ignored = pwrite(fd_, pid.data(), pid.size(), 0);
+    static_cast<void>(ignored);
+  }
+  return true;
+}
+
+bool MakeStateDir(const StateFiles& files, std::string& error) {
+  if (mkdir(files.dir.c_str(), 0700) == 0 || errno == EEXIST) return true;
+  error = Reason("cannot make " + files.dir);
+  return false;
+}
+
+State LoadState(const StateFiles& files) {
+  State state;
+  std::ifstream in(files.State());
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::string::size_type eq = line.find('=');
+    if (eq != std::string::npos)
+      state[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return state;
+}
+
+bool SaveState(const StateFiles& files, const State& state,
+               std::string& error) {
+  std::string text;
+  for (const auto& entry : state) {
+    std::string value = entry.second;
+    for (char& c : value) {
+      if (c == '\n') c = ' ';
+    }
+    text += entry.first + "=" + value + "\n";
+  }
+  return WriteFileAtomically(files.State(), text, 0600, -1, -1, error);
+}
+
+bool CopyKeepingOwner(const std::string& from, const std::string& to,
+                      std::string& error) {
+  struct stat info;
+  std::string content;
+  if (stat(from.c_str(), &info) != 0) {
+    error = Reason(from);
+    return false;
+  }
+  return ReadFile(from, content, error) &&
+         WriteFileAtomically(to, content, info.st_mode,
+                             static_cast<int>(info.st_uid),
+                             static_cast<int>(info.st_gid), error);
+}
+
+unsigned long long BootTicksNow() {
+  timespec now;
+  clock_gettime(CLOCK_BOOTTIME, &now);
+  const unsigned long long hz =
+      static_cast<unsigned long long>(sysconf(_SC_CLK_TCK));
+  return static_cast<unsigned long long>(now.tv_sec) * hz +
+         static_cast<unsigned long long>(now.tv_nsec) * hz / 1000000000ULL;
+}
+
+namespace {
+
+DaemonState ProbeOnce(const DaemonProbe& probe,
+                      unsigned long long started_after) {
+  DaemonState state;
+  std::string said;
+  const int status = RunCapture({"service", "syslog", "status"}, said);
+  std::string text;
+  int pid = 0;
+  std::string unread;
+  if (ReadFile(probe.pid_file, text, unread)) {
+    pid = std::atoi(text.c_str());
+  } else {
+    pid = NewestProcess(probe.program);
+  }
+  state.pid = pid;
+  const bool alive = pid > 0 && Alive(pid);
+  const bool fresh = alive && StartTicks(pid) >= started_after;
+  if (status != 0) {
+    state.detail =
+        status < 0 ? said
+                   : "\"service syslog status\" says it is not running (exit " +
+                         std::to_string(status) + ")";
+  } else if (pid <= 0) {
+    state.detail =
+        "no " + probe.program + " process (pid file " + probe.pid_file + ")";
+  } else if (!alive) {
+    state.detail =
+        probe.program + " (pid " + std::to_string(pid) + ") is not running";
+  } else if (!fresh) {
+    state.detail =
+        probe.program + " (pid " + std::to_string(pid) + ") was not restarted";
+  } else {
+    state.running = true;
+    state.detail = probe.program + " runs as pid " + std::to_string(pid);
+  }
+  return state;
+}
+
+}  // namespace
+
+DaemonState ProbeDaemon(const DaemonProbe& probe,
+                        unsigned long long started_after, int wait_ms) {
+  const long long deadline = MonotonicMs() + wait_ms;
+  for (;;) {
+    DaemonState state = ProbeOnce(probe, started_after);
+    if (state.running || MonotonicMs() >= deadline) return state;
+    Pause(100);
+  }
+}

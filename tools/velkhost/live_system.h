@@ -1,0 +1,73 @@
+// What apply, rollback and status know about the live system: an exclusive
+// lock, a small state file and the last known good configuration kept
+// outside /etc, and whether the syslog daemon runs.
+#ifndef VELKCONF_TOOLS_VELKHOST_LIVE_SYSTEM_H_
+#define VELKCONF_TOOLS_VELKHOST_LIVE_SYSTEM_H_
+
+#include <map>
+#include <string>
+
+// The files velkhost keeps, all in one directory outside /etc.
+struct StateFiles {
+  std::string dir = "/var/lib/velkhost";
+  std::string Lock() const { return dir + "/lock"; }
+  std::string State() const { return dir + "/state"; }
+  std::string LastGood() const { return dir + "/last-good.conf"; }
+  std::string Checked() const { return dir + "/checked.conf"; }
+};
+
+// An exclusive lock (flock) held for the object's life.
+class ApplyLock {
+ public:
+  ApplyLock() = default;
+  ~ApplyLock();
+  ApplyLock(const ApplyLock&) = delete;
+  ApplyLock& operator=(const ApplyLock&) = delete;
+  // Takes the lock on path, waiting up to wait_seconds for another holder.
+  // false with the reason in error.
+  bool Acquire(const std::string& path, int wait_seconds, std::string& error);
+
+ private:
+  int fd_ = -1;
+};
+
+// Creates the state directory (0700) when it is missing.
+bool MakeStateDir(const StateFiles& files, std::string& error);
+
+// The state file: NAME=VALUE lines.
+using State = std::map<std::string, std::string>;
+State LoadState(const StateFiles& files);
+bool SaveState(const StateFiles& files, const State& state, std::string& error);
+
+// Copies from to to, with from's mode, owner and group, through a temporary
+// file and a rename.  false with the reason in error.
+bool CopyKeepingOwner(const std::string& from, const std::string& to,
+                      std::string& error);
+
+// Where to look for the running syslog daemon.
+struct DaemonProbe {
+  std::string pid_file = "/run/rsyslogd.pid";
+  std::string program = "rsyslogd";  // its process name, without the pid file
+};
+
+struct DaemonState {
+  bool running = false;  // service status and a live process agree
+  int pid = 0;
+  std::string detail;  // in words
+};
+
+// The clock the kernel counts process start times in (clock ticks since
+// boot).
+unsigned long long BootTicksNow();
+
+// Asks "service syslog status" and looks for the daemon's process (its pid
+// file, else its process name).  With started_after non-zero the process
+// must have started at or after that tick: restarted, not left over.  Asks
+// again for up to wait_ms while the daemon is not (yet) found running.
+DaemonState ProbeDaemon(const DaemonProbe& probe,
+                        unsigned long long started_after, int wait_ms = 0);
+
+// How long apply and rollback give the daemon to come up after a restart.
+constexpr int kRestartWaitMs = 5000;
+
+#endif  // VELKCONF_TOOLS_VELKHOST_LIVE_SYSTEM_H_

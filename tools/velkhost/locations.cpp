@@ -1,0 +1,73 @@
+#include "locations.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <fstream>
+
+namespace {
+
+const char kMarker[] = "velkhost.build-tree";
+
+std::string DirectoryOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// plugin=PATH and schema=PATH lines of the build tree's marker.
+bool ReadMarker(const std::string& marker, const struct stat& executable,
+                Locations& found) {
+  struct stat info;
+  if (lstat(marker.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      info.st_uid != executable.st_uid || (info.st_mode & 022) != 0) {
+    return false;
+  }
+  std::ifstream in(marker);
+  std::string line;
+  Locations marked;
+  while (std::getline(in, line)) {
+    if (line.compare(0, 7, "plugin=") == 0) {
+      marked.plugins.push_back(line.substr(7));
+    } else if (line.compare(0, 7, "schema=") == 0) {
+      marked.schema = line.substr(7);
+    }
+  }
+  if (marked.plugins.empty() || marked.schema.empty()) return false;
+  marked.build_tree = true;
+  found = marked;
+  return true;
+}
+
+// bindir joined with a relative path, its leading ".." taken off bindir.
+std::string Beside(std::string bindir, std::string relative) {
+  while (relative.compare(0, 3, "../") == 0 && bindir.size() > 1) {
+    bindir = DirectoryOf(bindir);
+    relative.erase(0, 3);
+  }
+  return (bindir == "/" ? "" : bindir) + "/" + relative;
+}
+
+}  // namespace
+
+Locations LocationsFor(const std::string& executable) {
+  const std::string bindir = DirectoryOf(executable);
+  Locations found;
+  struct stat info;
+  if (stat(executable.c_str(), &info) == 0 &&
+      ReadMarker(bindir + "/" + kMarker, info, found)) {
+    return found;
+  }
+  const std::string libdir = Beside(bindir, VELKHOST_LIBDIR_FROM_BINDIR);
+  found.plugins = {libdir + "/libvelkconf.so.1", libdir + "/libvelkconf.so"};
+  found.schema = Beside(bindir, VELKHOST_SCHEMA_FROM_BINDIR);
+  return found;
+}
+
+Locations FindLocations() {
+  char path[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return LocationsFor("./velkhost");
+  return LocationsFor(std::string(path, static_cast<std::size_t>(n)));
+}
