@@ -93,6 +93,22 @@ bool BindEntry(int real, const std::string& name, std::string& error) {
   return true;
 }
 
+// The live file is copied, not bound: the plug-in gives the file it
+// stages the live file's owner, and in a user namespace the real owner has
+// no name that a file could be given.  The copy belongs to this namespace's
+// root and keeps the live file's mode.
+bool CopyLiveFile(int real, std::string& error) {
+  struct stat info;
+  if (fstatat(real, "rsyslog.conf", &info, 0) != 0) {
+    return true;  // no live file
+  }
+  std::string content;
+  return ReadFile("/proc/self/fd/" + std::to_string(real) + "/rsyslog.conf",
+                  content, error) &&
+         WriteFileAtomically("/etc/rsyslog.conf", content, info.st_mode & 0777,
+                             -1, -1, error);
+}
+
 }  // namespace
 
 std::string Reason(const std::string& what) {
@@ -195,7 +211,8 @@ bool EnterPrivateWorld(std::string& error) {
         name == ".rsyslog.conf.new.tmp") {
       continue;
     }
-    if (!BindEntry(real, name, error)) {
+    if (!(name == "rsyslog.conf" ? CopyLiveFile(real, error)
+                                 : BindEntry(real, name, error))) {
       ok = false;
       break;
     }
