@@ -20,12 +20,14 @@ typedef VelkPolicyProcessor::SyslogServer_t Server;
 using Lines = std::vector<std::string>;
 
 const std::string kLocal =
-    "local5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\nlocal7.* -/var/zev/velk.log\n";
-const std::string kFormat = "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n";
+    "local5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\nlocal7.* "
+    "-/var/zev/velk.log\n";
+const std::string kFormat =
+    "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n";
 
 // flags: E enabled, H health, S system, C security.
-Server MakeServer(const std::string& flags, const std::string& proto, const std::string& server,
-                  const std::string& port) {
+Server MakeServer(const std::string& flags, const std::string& proto,
+                  const std::string& server, const std::string& port) {
   auto has = [&flags](char c) { return flags.find(c) != std::string::npos; };
   Server s;
   s.enabled = has('E');
@@ -43,7 +45,8 @@ Lines Leftovers() {
   Lines names;
   DIR* dir = ::opendir("/etc");
   while (dirent* entry = ::readdir(dir)) {
-    if (std::string(entry->d_name).rfind(".rsyslog", 0) == 0) names.push_back(entry->d_name);
+    if (std::string(entry->d_name).rfind(".rsyslog", 0) == 0)
+      names.push_back(entry->d_name);
   }
   ::closedir(dir);
   return names;
@@ -80,43 +83,93 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
   } cases[] = {
       {"nothing to configure", kTemplate, false, {}, "\n", true},
       {"local log only", kTemplate, true, {}, "\n" + kLocal, true},
-      {"all servers disabled", kTemplate, true,
+      {"all servers disabled",
+       kTemplate,
+       true,
        {MakeServer("HSC", "tcp", "a", "1"), MakeServer("H", "udp", "b", "2")},
-       "\n" + kLocal + kFormat, true},
-      {"enabled server without flags", kTemplate, false, {MakeServer("E", "udp", "a", "514")},
-       "\n" + kFormat, true},
-      {"each flag selects its facility", kTemplate, false,
-       {MakeServer("EH", "udp", "h.example", "514"), MakeServer("ES", "udp", "s.example", "514"),
+       "\n" + kLocal + kFormat,
+       true},
+      {"enabled server without flags",
+       kTemplate,
+       false,
+       {MakeServer("E", "udp", "a", "514")},
+       "\n" + kFormat,
+       true},
+      {"each flag selects its facility",
+       kTemplate,
+       false,
+       {MakeServer("EH", "udp", "h.example", "514"),
+        MakeServer("ES", "udp", "s.example", "514"),
         MakeServer("EC", "udp", "c.example", "514")},
-       "\n" + kFormat + "local5.* @h.example:514;VelkFormat\nlocal6.* @s.example:514;VelkFormat\n"
-                        "local7.* @c.example:514;VelkFormat\n", true},
-      {"two servers with every flag, in order", kTemplate, true,
-       {MakeServer("EHSC", "tcp", "10.0.0.1", "6514"), MakeServer("EHSC", "udp", "[2001:db8::1]", "514")},
+       "\n" + kFormat +
+           "local5.* @h.example:514;VelkFormat\nlocal6.* "
+           "@s.example:514;VelkFormat\n"
+           "local7.* @c.example:514;VelkFormat\n",
+       true},
+      {"two servers with every flag, in order",
+       kTemplate,
+       true,
+       {MakeServer("EHSC", "tcp", "10.0.0.1", "6514"),
+        MakeServer("EHSC", "udp", "[2001:db8::1]", "514")},
        "\n" + kLocal + kFormat +
-           "local5.* @@10.0.0.1:6514;VelkFormat\nlocal6.* @@10.0.0.1:6514;VelkFormat\n"
-           "local7.* @@10.0.0.1:6514;VelkFormat\nlocal5.* @[2001:db8::1]:514;VelkFormat\n"
-           "local6.* @[2001:db8::1]:514;VelkFormat\nlocal7.* @[2001:db8::1]:514;VelkFormat\n", true},
-      {"only the exact text tcp is TCP", kTemplate, false,
-       {MakeServer("EH", "TCP", "a", "1"), MakeServer("EH", "", "b", "2"), MakeServer("EH", "tcp ", "c", "3")},
-       "\n" + kFormat + "local5.* @a:1;VelkFormat\nlocal5.* @b:2;VelkFormat\nlocal5.* @c:3;VelkFormat\n", true},
-      {"texts are written as they are", kTemplate, false,
+           "local5.* @@10.0.0.1:6514;VelkFormat\nlocal6.* "
+           "@@10.0.0.1:6514;VelkFormat\n"
+           "local7.* @@10.0.0.1:6514;VelkFormat\nlocal5.* "
+           "@[2001:db8::1]:514;VelkFormat\n"
+           "local6.* @[2001:db8::1]:514;VelkFormat\nlocal7.* "
+           "@[2001:db8::1]:514;VelkFormat\n",
+       true},
+      {"only the exact text tcp is TCP",
+       kTemplate,
+       false,
+       {MakeServer("EH", "TCP", "a", "1"), MakeServer("EH", "", "b", "2"),
+        MakeServer("EH", "tcp ", "c", "3")},
+       "\n" + kFormat +
+           "local5.* @a:1;VelkFormat\nlocal5.* @b:2;VelkFormat\nlocal5.* "
+           "@c:3;VelkFormat\n",
+       true},
+      {"texts are written as they are",
+       kTemplate,
+       false,
        {MakeServer("EH", "udp", "", ""), MakeServer("ES", "tcp", "x y", "abc"),
         MakeServer("EH", "udp", "caf\xC3\xA9 ~!", "514")},
-       "\n" + kFormat + "local5.* @:;VelkFormat\nlocal6.* @@x y:abc;VelkFormat\n"
-                        "local5.* @caf\xC3\xA9 ~!:514;VelkFormat\n", false},
-      // Texts that would break their line are harmless where nothing is written.
-      {"line breaks in servers that write nothing", kTemplate, false,
-       {MakeServer("HSC", "udp", "a\nb", "1\\"), MakeServer("E", "udp", "a\nb", "1\\")},
-       "\n" + kFormat, false},
-      {"template without a final line feed", "# site", true, {}, "\n" + kLocal, false},
+       "\n" + kFormat +
+           "local5.* @:;VelkFormat\nlocal6.* @@x y:abc;VelkFormat\n"
+           "local5.* @caf\xC3\xA9 ~!:514;VelkFormat\n",
+       false},
+      // Texts that would break their line are harmless where nothing is
+      // written.
+      {"line breaks in servers that write nothing",
+       kTemplate,
+       false,
+       {MakeServer("HSC", "udp", "a\nb", "1\\"),
+        MakeServer("E", "udp", "a\nb", "1\\")},
+       "\n" + kFormat,
+       false},
+      {"template without a final line feed",
+       "# site",
+       true,
+       {},
+       "\n" + kLocal,
+       false},
       {"rules the template has already are written again",
-       kTemplate + "local5.* -/var/zev/velk.log\n", true, {}, "\n" + kLocal, true},
+       kTemplate + "local5.* -/var/zev/velk.log\n",
+       true,
+       {},
+       "\n" + kLocal,
+       true},
       // An empty template has no last line to end.
-      {"empty template", "", true, {MakeServer("EH", "udp", "a", "1")},
-       kLocal + kFormat + "local5.* @a:1;VelkFormat\n", false},
+      {"empty template",
+       "",
+       true,
+       {MakeServer("EH", "udp", "a", "1")},
+       kLocal + kFormat + "local5.* @a:1;VelkFormat\n",
+       false},
       {"empty template, nothing to configure", "", false, {}, "", false},
   };
-  WriteFile("/etc/.rsyslog.conf.new.tmp", "stale, partial");  // a killed writer's
+  WriteFile("/etc/.rsyslog.conf.new.tmp",
+            "stale, partial");                        // a killed writer's
+  params.values["SyslogForwardQueue"] = {0, "none"};  // the classic lines
   const mode_t mask = ::umask(0);
   ::umask(mask);
   for (const auto& c : cases) {
@@ -129,11 +182,17 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
     ASSERT_TRUE(Configure()) << message;
     EXPECT_EQ(message, "");
     EXPECT_EQ(ReadFile(kNew), c.templateText + c.generated);
-    EXPECT_EQ(LinesAt(12).size(), 1 + c.servers.size());  // every setting reported, disabled servers too
-    EXPECT_EQ(logger.lines.at(0).text,
-              std::string("Local syslog: enabled = ") + (c.localLog ? "true" : "false") + ", max size = MAXSIZE-TEXT");
+    EXPECT_EQ(
+        LinesAt(12).size(),
+        1 + c.servers.size());  // every setting reported, disabled servers too
+    EXPECT_EQ(logger.lines.at(0).text, std::string("Local syslog: enabled = ") +
+                                           (c.localLog ? "true" : "false") +
+                                           ", max size = MAXSIZE-TEXT");
     if (c.checkWithRsyslogd) {
-      EXPECT_EQ(std::system(("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()), 0)
+      EXPECT_EQ(
+          std::system(
+              ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()),
+          0)
           << ReadFile("/tmp/check.log");
     }
     struct stat st;
@@ -154,7 +213,8 @@ void SmallEtc(bool readOnly) {
   WriteFile(kLive, "live\n");
   ASSERT_EQ(::symlink("/tmp/big-template", kIn.c_str()), 0);
   if (readOnly) {
-    ASSERT_EQ(::mount(nullptr, "/etc", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_EQ(
+        ::mount(nullptr, "/etc", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
   }
 }
 
@@ -170,27 +230,62 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
     std::function<void()> arrange;
     std::string message;
   } cases[] = {
-      {"no template", {}, [] { ::unlink(kIn.c_str()); }, "Error: Unable to open file /etc/rsyslog.conf.in "},
-      {"template cannot be read", {}, [] { ::unlink(kIn.c_str()); ::mkdir(kIn.c_str(), 0755); },
+      {"no template",
+       {},
+       [] { ::unlink(kIn.c_str()); },
+       "Error: Unable to open file /etc/rsyslog.conf.in "},
+      {"template cannot be read",
+       {},
+       [] {
+         ::unlink(kIn.c_str());
+         ::mkdir(kIn.c_str(), 0755);
+       },
        "Error: Unable to write file /etc/rsyslog.conf.new: Is a directory"},
-      {"output is a directory", {}, [] { ::unlink(kNew.c_str()); ::mkdir(kNew.c_str(), 0755); },
+      {"output is a directory",
+       {},
+       [] {
+         ::unlink(kNew.c_str());
+         ::mkdir(kNew.c_str(), 0755);
+       },
        "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"full disk", {}, [] { SmallEtc(false); },
-       "Error: Unable to write file /etc/rsyslog.conf.new: No space left on device"},
-      {"read-only disk", {}, [] { SmallEtc(true); }, "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"line feed in a server", {MakeServer("EH", "udp", "a\n*.* |/bin/sh", "514")}, nullptr,
+      {"full disk",
+       {},
+       [] { SmallEtc(false); },
+       "Error: Unable to write file /etc/rsyslog.conf.new: No space left on "
+       "device"},
+      {"read-only disk",
+       {},
+       [] { SmallEtc(true); },
+       "Error: Unable to open file /etc/rsyslog.conf.new "},
+      {"line feed in a server",
+       {MakeServer("EH", "udp", "a\n*.* |/bin/sh", "514")},
+       nullptr,
        invalid + "server text of remote syslog server 1 "},
-      {"line feed in a port", {MakeServer("EH", "udp", "a", "514\nlocal0.* /etc/shadow")}, nullptr,
+      {"line feed in a port",
+       {MakeServer("EH", "udp", "a", "514\nlocal0.* /etc/shadow")},
+       nullptr,
        invalid + "port text of remote syslog server 1 "},
-      {"backslash", {MakeServer("EHSC", "tcp", "ok", "1"), MakeServer("EC", "udp", "b\\", "514")}, nullptr,
+      {"backslash",
+       {MakeServer("EHSC", "tcp", "ok", "1"),
+        MakeServer("EC", "udp", "b\\", "514")},
+       nullptr,
        invalid + "server text of remote syslog server 2 "},
       {"first written server counts",
-       {MakeServer("E", "udp", "x", "1"), MakeServer("H", "udp", "\n", "\n"), MakeServer("ES", "udp", "a\rb", "1\t")},
-       nullptr, invalid + "server text of remote syslog server 3 "},
-      {"NUL", {MakeServer("ES", "udp", "a", std::string("1\0", 2))}, nullptr,
+       {MakeServer("E", "udp", "x", "1"), MakeServer("H", "udp", "\n", "\n"),
+        MakeServer("ES", "udp", "a\rb", "1\t")},
+       nullptr,
+       invalid + "server text of remote syslog server 3 "},
+      {"NUL",
+       {MakeServer("ES", "udp", "a", std::string("1\0", 2))},
+       nullptr,
        invalid + "port text of remote syslog server 1 "},
-      {"DEL", {MakeServer("ES", "udp", "a\x7f", "1")}, nullptr, invalid + "server text of remote syslog server 1 "},
-      {"unit separator", {MakeServer("ES", "udp", "a\x1f", "1")}, nullptr,
+      {"DEL",
+       {MakeServer("ES", "udp", "a\x7f", "1")},
+       nullptr,
+       invalid + "server text of remote syslog server 1 "},
+      {"unit separator",
+       {MakeServer("ES", "udp", "a\x1f", "1")},
+       nullptr,
        invalid + "server text of remote syslog server 1 "},
   };
   policy.m_bLocalLogEnabled = true;
@@ -198,7 +293,10 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
     SCOPED_TRACE(c.name);
     WriteFile(kNew, "previous\n");
     WriteFile(kLive, "live\n");
-    policy.m_vecSyslogServers = c.servers.empty() ? std::vector<Server>{MakeServer("EH", "udp", "a", "1")} : c.servers;
+    policy.m_vecSyslogServers =
+        c.servers.empty()
+            ? std::vector<Server>{MakeServer("EH", "udp", "a", "1")}
+            : c.servers;
     if (c.arrange) {
       c.arrange();
     } else {
@@ -228,17 +326,138 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
   }
 }
 
+// The queue the host chooses: each mode's text passes rsyslogd's check for
+// IPv4, IPv6 and host-name servers over TCP and UDP; a value the plug-in
+// does not know fails before any file or directory is made.
+TEST_F(VelkConfigTest, ForwardQueueParameter) {
+  const std::string spool = "/var/zev/spool";
+  const std::string kDiskTcp =
+      "local6.*;local7.* action(type=\"omfwd\" target=\"10.0.0.1\" "
+      "port=\"6514\" protocol=\"tcp\" "
+      "template=\"VelkFormat\" ResendLastMSGOnReconnect=\"on\"\n"
+      "    queue.type=\"LinkedList\" "
+      "queue.filename=\"velk-fwd-1-tcp-10.0.0.1-6514\" "
+      "queue.spoolDirectory=\"/var/zev/spool\" queue.maxDiskSpace=\"32m\" "
+      "queue.saveOnShutdown=\"on\"\n"
+      "    queue.timeoutEnqueue=\"0\" queue.timeoutShutdown=\"20\" "
+      "queue.timeoutActionCompletion=\"100\"\n"
+      "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
+      "action.resumeIntervalMax=\"1\")\n";
+  const std::string kMemoryUdp =
+      "local5.* action(type=\"omfwd\" target=\"2001:db8::1\" port=\"514\" "
+      "protocol=\"udp\" "
+      "template=\"VelkFormat\"\n"
+      "    queue.type=\"LinkedList\" queue.size=\"10000\"\n"
+      "    queue.timeoutEnqueue=\"0\" queue.timeoutShutdown=\"20\" "
+      "queue.timeoutActionCompletion=\"100\"\n"
+      "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
+      "action.resumeIntervalMax=\"1\")\n";
+  const struct {
+    const char* name;
+    int rc;  // the host's answer; 1: it does not know the parameter
+    const char* value;
+    const char* pinned;  // one server's rules that the text must hold
+    bool spools;
+  } cases[] = {
+      {"host does not know it", 1, "", kDiskTcp.c_str(), true},
+      {"empty", 0, "", kDiskTcp.c_str(), true},
+      {"disk", 0, "disk", kDiskTcp.c_str(), true},
+      {"any letter case", 0, "Disk", kDiskTcp.c_str(), true},
+      {"memory", 0, "memory", kMemoryUdp.c_str(), false},
+      {"none", 0, "NONE", "local5.* @[2001:db8::1]:514;VelkFormat\n", false},
+  };
+  policy.m_bLocalLogEnabled = true;
+  policy.m_vecSyslogServers = {
+      MakeServer("ESC", "tcp", "10.0.0.1", "6514"),
+      MakeServer("EH", "udp", "[2001:db8::1]", "514"),
+      MakeServer("EHSC", "tcp", "collector.example", "10601"),
+      MakeServer("EHSC", "tcp", "::1", "514")};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::system(("rm -rf " + spool).c_str());
+    params.values["SyslogForwardQueue"] = {c.rc, c.value};
+    ASSERT_TRUE(Configure()) << message;
+    const std::string text = ReadFile(kNew);
+    EXPECT_NE(text.find(c.pinned), std::string::npos) << text;
+    const bool none = std::string(c.value) == "NONE";
+    EXPECT_EQ(text.find(none ? "local5.*;local6.*;local7.* -/var/zev/velk.log\n"
+                             : kLocal),
+              std::string::npos);
+    EXPECT_EQ(
+        std::system(
+            ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()),
+        0)
+        << ReadFile("/tmp/check.log") << text;
+    struct stat st;
+    EXPECT_EQ(::stat(spool.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                  (st.st_mode & 0777) == 0700,
+              c.spools);
+  }
+
+  // Queue files: one per forward, named from the server, safe characters
+  // only.
+  params.values["SyslogForwardQueue"] = {0, "disk"};
+  ASSERT_TRUE(Configure()) << message;
+  const std::string text = ReadFile(kNew);
+  for (const char* name :
+       {"velk-fwd-1-tcp-10.0.0.1-6514\"", "velk-fwd-2-udp-2001_db8__1-514\"",
+        "velk-fwd-3-tcp-collector.example-10601\"",
+        "velk-fwd-4-tcp-__1-514\""}) {
+    EXPECT_NE(text.find(std::string("queue.filename=\"") + name),
+              std::string::npos)
+        << name;
+  }
+
+  for (const char* value : {"bogus", "disk ", "nonE\n"}) {
+    SCOPED_TRACE(value);
+    std::system(("rm -rf " + spool).c_str());
+    WriteFile(kNew, "previous\n");
+    params.values["SyslogForwardQueue"] = {0, value};
+    logger.lines.clear();
+    EXPECT_FALSE(Configure());
+    const std::string expected =
+        std::string("Error: Invalid value '") + value +
+        "' of the configuration parameter SyslogForwardQueue (expected disk, "
+        "memory or none) ";
+    EXPECT_EQ(message, expected);
+    EXPECT_EQ(LinesAt(1), Lines{expected});
+    EXPECT_EQ(ReadFile(kNew), "previous\n");
+    EXPECT_FALSE(Exists(spool));
+  }
+}
+
+// A double quote would end a quoted parameter of the queued forms; the
+// selector lines take it as it is.
+TEST_F(VelkConfigTest, QuoteRefusedWhereItWouldEndAString) {
+  policy.m_vecSyslogServers = {MakeServer("EH", "udp", "a\"b", "514"),
+                               MakeServer("EH", "tcp", "c", "5\"")};
+  for (const char* mode : {"disk", "memory", "none"}) {
+    SCOPED_TRACE(mode);
+    params.values["SyslogForwardQueue"] = {0, mode};
+    if (std::string(mode) == "none") {
+      EXPECT_TRUE(Configure()) << message;
+    } else {
+      EXPECT_FALSE(Configure());
+      EXPECT_EQ(message,
+                "Error: Invalid character in the server text of remote syslog "
+                "server 1 ");
+    }
+  }
+}
+
 TEST_F(VelkConfigTest, NoPolicyToConfigure) {
   class OtherProcessor : public XmlPolicyProcessor {
    public:
     OtherProcessor() : XmlPolicyProcessor("urn:other", "policy") {}
     int Parse(xercesc::DOMDocument*) override { return 0; }
   } other;
-  for (XmlPolicyProcessor* processor : {static_cast<XmlPolicyProcessor*>(nullptr),
-                                        static_cast<XmlPolicyProcessor*>(&other)}) {
+  for (XmlPolicyProcessor* processor :
+       {static_cast<XmlPolicyProcessor*>(nullptr),
+        static_cast<XmlPolicyProcessor*>(&other)}) {
     VelkConfig config;
     EXPECT_FALSE(config.Configure(processor));
-    EXPECT_EQ(config.m_strErrorMessage, "Error: No syslog forwarding policy to configure ");
+    EXPECT_EQ(config.m_strErrorMessage,
+              "Error: No syslog forwarding policy to configure ");
   }
   EXPECT_FALSE(Exists(kNew));
 }
@@ -269,34 +488,60 @@ class CommitTest : public HostTest {
 TEST_F(CommitTest, ReplacesTheLiveFileOrLogsWhyNot) {
   const std::string removeFile = "VelkConfig::remove_file: ";
   const std::string renameError =
-      "VelkConfig::replace_file: ERROR: The specified file could not be renamed. Source file: "
-      "'/etc/rsyslog.conf.new', Destination file: '/etc/rsyslog.conf'. Reason: ";
-  const Lines removed = {removeFile + "Entered method", removeFile + "Leaving method. Result: true"};
+      "VelkConfig::replace_file: ERROR: The specified file could not be "
+      "renamed. Source file: "
+      "'/etc/rsyslog.conf.new', Destination file: '/etc/rsyslog.conf'. "
+      "Reason: ";
+  const Lines removed = {removeFile + "Entered method",
+                         removeFile + "Leaving method. Result: true"};
   const struct {
     const char* name;
     const char *live, *fresh;  // before
     bool result;
-    Lines middle;              // the log between replace_file's first and last line
+    Lines middle;  // the log between replace_file's first and last line
     const char *liveAfter, *freshAfter;
   } cases[] = {
-      {"replaces the live file", "old\n", "new\n", true, removed, "new\n", nullptr},
-      {"nothing new", "old\n", nullptr, false,
-       {"VelkConfig::replace_file: ERROR: The specified file cannot be replaced because it cannot be "
-        "accessed. File: '/etc/rsyslog.conf.new' Reason: No such file or directory"},
-       "old\n", nullptr},
-      {"no live file yet", nullptr, "new\n", true,
-       {removeFile + "Entered method", removeFile + "File '/etc/rsyslog.conf' does not exist",
+      {"replaces the live file", "old\n", "new\n", true, removed, "new\n",
+       nullptr},
+      {"nothing new",
+       "old\n",
+       nullptr,
+       false,
+       {"VelkConfig::replace_file: ERROR: The specified file cannot be "
+        "replaced because it cannot be "
+        "accessed. File: '/etc/rsyslog.conf.new' Reason: No such file or "
+        "directory"},
+       "old\n",
+       nullptr},
+      {"no live file yet",
+       nullptr,
+       "new\n",
+       true,
+       {removeFile + "Entered method",
+        removeFile + "File '/etc/rsyslog.conf' does not exist",
         removeFile + "Leaving method. Result: true"},
-       "new\n", nullptr},
+       "new\n",
+       nullptr},
       // A failed rename keeps the live file, while the log tells what
       // deleting it first would have done.
-      {"new file is a directory", "old\n", "/", false, {removed[0], removed[1], renameError + "Not a directory"},
-       "old\n", "/"},
-      {"live file is a directory", "/", "new\n", false,
+      {"new file is a directory",
+       "old\n",
+       "/",
+       false,
+       {removed[0], removed[1], renameError + "Not a directory"},
+       "old\n",
+       "/"},
+      {"live file is a directory",
+       "/",
+       "new\n",
+       false,
        {removeFile + "Entered method",
-        removeFile + "Unable to delete file '/etc/rsyslog.conf'. Reason: Is a directory",
-        removeFile + "Leaving method. Result: false", renameError + "Is a directory"},
-       "/", "new\n"},
+        removeFile +
+            "Unable to delete file '/etc/rsyslog.conf'. Reason: Is a directory",
+        removeFile + "Leaving method. Result: false",
+        renameError + "Is a directory"},
+       "/",
+       "new\n"},
   };
   std::string restarts;
   for (const auto& c : cases) {
@@ -306,13 +551,17 @@ TEST_F(CommitTest, ReplacesTheLiveFileOrLogsWhyNot) {
     logger.lines.clear();
     EXPECT_EQ(Commit(), c.result);
     const std::string result = c.result ? "true" : "false";
-    Lines log = {"VelkConfig::CommitTempFiles: Entered method", "VelkConfig::replace_file: Entered method"};
+    Lines log = {"VelkConfig::CommitTempFiles: Entered method",
+                 "VelkConfig::replace_file: Entered method"};
     log.insert(log.end(), c.middle.begin(), c.middle.end());
-    log.push_back("VelkConfig::replace_file: Leaving method. Result: " + result);
-    log.push_back("VelkConfig::CommitTempFiles: Leaving method. Result: " + result);
+    log.push_back("VelkConfig::replace_file: Leaving method. Result: " +
+                  result);
+    log.push_back("VelkConfig::CommitTempFiles: Leaving method. Result: " +
+                  result);
     EXPECT_EQ(LinesAt(12), log);
     EXPECT_EQ(logger.lines.size(), log.size());
-    for (const auto& [path, want] : {std::pair{kLive, c.liveAfter}, std::pair{kNew, c.freshAfter}}) {
+    for (const auto& [path, want] :
+         {std::pair{kLive, c.liveAfter}, std::pair{kNew, c.freshAfter}}) {
       if (want == nullptr) {
         EXPECT_FALSE(Exists(path)) << path;
       } else if (std::string(want) == "/") {
@@ -340,7 +589,8 @@ TEST_F(CommitTest, RestartFailureDoesNotChangeTheResult) {
     const bool committed = Commit();
     ::setenv("PATH", path.c_str(), 1);
     EXPECT_TRUE(committed);
-    EXPECT_EQ(logger.Texts().back(), "VelkConfig::CommitTempFiles: Leaving method. Result: true");
+    EXPECT_EQ(logger.Texts().back(),
+              "VelkConfig::CommitTempFiles: Leaving method. Result: true");
   }
   EXPECT_FALSE(Exists(serviceLog_));
 }

@@ -24,13 +24,13 @@ cp /etc/rsyslog.conf "$scratch/original"
 # render: shows the configuration, changes nothing.
 run render render "$policy"
 check "render succeeds" status render 0
-check "render prints the forwarding rules" contains "$scratch/render.out" "local6.* @@127.0.0.1:10601;VelkFormat"
+check "render prints the forwarding rules" contains "$scratch/render.out" 'local6.*;local7.* action(type="omfwd" target="127.0.0.1" port="10601" protocol="tcp"'
 check "render leaves no new file" test ! -e /etc/rsyslog.conf.new
 check "render leaves the live file" cmp -s /etc/rsyslog.conf "$scratch/original"
 run diff render --diff --check "$policy"
 check "render --diff succeeds" status diff 0
 check "diff names the live file" contains "$scratch/diff.out" "--- /etc/rsyslog.conf"
-check "diff adds the local log rules" contains "$scratch/diff.out" "+local5.* -/var/zev/velk.log"
+check "diff adds the local log rules" contains "$scratch/diff.out" "+local5.*;local6.*;local7.* -/var/zev/velk.log"
 check "render --check gives the verdict" contains "$scratch/diff.out" "rsyslogd -N1 accepts it"
 check "render restarts nothing" test "$(restarts)" = 0
 
@@ -38,7 +38,7 @@ check "render restarts nothing" test "$(restarts)" = 0
 run apply apply "$policy"
 check "apply succeeds" status apply 0
 check "apply reports" contains "$scratch/apply.out" "applied: /etc/rsyslog.conf updated"
-check "apply puts the rules live" contains /etc/rsyslog.conf "local5.* @127.0.0.1:10514;VelkFormat"
+check "apply puts the rules live" contains /etc/rsyslog.conf 'local5.* action(type="omfwd" target="127.0.0.1" port="10514" protocol="udp"'
 check "apply restarts once" test "$(restarts)" = 1
 
 # apply again: nothing to do.
