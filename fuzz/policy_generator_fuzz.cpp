@@ -216,11 +216,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   std::string expected = std::string(kTemplate) + "\n";
   std::string refusal;
-  if (local && classic) {
-    for (const char* f : {"local5", "local6", "local7"})
+  if (local) {
+    for (const char* f : {"local5", "local6", "local7"}) {
       expected += std::string(f) + ".* -/var/zev/velk.log\n";
-  } else if (local) {
-    expected += "local5.*;local6.*;local7.* -/var/zev/velk.log\n";
+    }
   }
   if (!servers.empty())
     expected += "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n";

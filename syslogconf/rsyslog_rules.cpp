@@ -182,17 +182,9 @@ std::string RsyslogConfiguration(const std::string& templateText,
   std::string text = templateText;
   if (!text.empty()) text += '\n';
   if (policy.localLogEnabled) {
-    if (options.queue == ForwardQueue::kNone) {
-      for (const char* selector :
-           {kHealthSelector, kSystemSelector, kSecuritySelector}) {
-        text.append(selector).append(kLocalLogSuffix).append("\n");
-      }
-    } else {
-      // One action for the three facilities: one writer of the file, so
-      // that lines of different facilities never interleave.
-      text.append(kHealthSelector).append(";").append(kSystemSelector);
-      text.append(";").append(kSecuritySelector).append(kLocalLogSuffix);
-      text.append("\n");
+    for (const char* selector :
+         {kHealthSelector, kSystemSelector, kSecuritySelector}) {
+      text.append(selector).append(kLocalLogSuffix).append("\n");
     }
   }
   if (policy.servers.empty()) return text;

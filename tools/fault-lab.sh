@@ -46,6 +46,12 @@ fault_count() {
 }
 fault_at_least() { (($(fault_count "$1" "$2" "$3") >= $4)); }
 
+# TCP buffers of 4 KiB for new sockets, in this network namespace only.
+fault_small_tcp_buffers() {
+  echo "4096 4096 4096" >/proc/sys/net/ipv4/tcp_rmem
+  echo "4096 4096 4096" >/proc/sys/net/ipv4/tcp_wmem
+}
+
 fault_collector_conf() {  # NAME PROTO PORT
   cat >"$LAB/$1.conf" <<CONF
 global(workDirectory="$LAB/$1-work")
@@ -175,7 +181,7 @@ fault_run() {  # SCENARIO FIRST COUNT RATE OUTAGE
   # log has caught up, or has not in time.
   if [[ $scenario == stall ]]; then
     wait "$sender" && FAULT_SENDER_OK=1
-    fault_until 60 fault_at_least "$LAB/udp.log" "$first" "$last" $(((count + 2) / 3))
+    fault_until "${FAULT_SETTLE:-60}" fault_at_least "$LAB/udp.log" "$first" "$last" $(((count + 2) / 3)) || true
     FAULT_UDP_DURING_STALL=$(fault_count "$LAB/udp.log" "$first" "$last")
     FAULT_RSS_KB=$(awk '/^VmHWM/ { print $2 }' "/proc/$(fault_sensor_pid)/status")
     kill -CONT "$(cat "$LAB/tcp.pid")"

@@ -16,7 +16,7 @@ LAB_RECEIVERS=""
 
 # Tiny TCP buffers (this network namespace only), so that a collector that
 # stops reading holds the sender up after a few hundred events.
-sysctl -q -w net.ipv4.tcp_rmem="4096 4096 4096" net.ipv4.tcp_wmem="4096 4096 4096"
+fault_small_tcp_buffers
 
 fault_setup disk
 check "the generated file passes rsyslogd -N1" rsyslogd -N1 -f /etc/rsyslog.conf
