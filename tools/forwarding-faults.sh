@@ -47,7 +47,7 @@ printf '%-6s %-8s %6s %8s %7s %6s %6s %6s %5s %8s %8s\n' mode scenario sent to_t
   refused lost dup late torn delay_ms rss_mb
 for scenario in refuse kill restart stall; do
   for mode in none disk; do
-    row=$("$root/tools/sandbox" bash "$0" --inside "$mode" "$scenario" 2>/dev/null | tail -1)
+    row=$("$root/tools/sandbox" bash "$0" --inside "$mode" "$scenario" 2>/dev/null | tail -1) || true
     echo "${row:-$mode $scenario: failed}"
   done
 done
