@@ -12,6 +12,7 @@
 
 #include "host/log_levels.h"
 #include "syslogconf/file_system.h"
+#include "syslogconf/rsyslog_rules.h"
 #include "syslogconf/velk_policy_processor.h"
 #include "velkconf/host_glue.h"
 
@@ -40,13 +41,6 @@ const char* const kOutputOpenError =
     "Error: Unable to open file /etc/rsyslog.conf.new ";
 const char* const kOutputWriteError =
     "Error: Unable to write file /etc/rsyslog.conf.new: ";
-
-const char* const kLocalLogSuffix = " -/var/zev/velk.log";
-const char* const kFormatDefinition =
-    "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"";
-const char* const kHealthSelector = "local5.*";
-const char* const kSystemSelector = "local6.*";
-const char* const kSecuritySelector = "local7.*";
 
 const char* Word(bool value) { return value ? "true" : "false"; }
 
@@ -132,15 +126,6 @@ void SyncDirectory(const std::string& directory) {
   if (dir.IsOpen()) Files().Fsync(dir.Get());
 }
 
-// A text would break out of its rsyslog line: a control character ends or
-// splits it, a backslash escapes or continues it.
-bool BreaksLine(const std::string& text) {
-  for (const unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F || c == '\\') return true;
-  }
-  return false;
-}
-
 // The errno with which unlink(path) would fail, 0 if it would succeed; path
 // must exist.
 int WhyUnlinkWouldFail(const std::string& path) {
@@ -172,39 +157,32 @@ int WhyUnlinkWouldFail(const std::string& path) {
   return 0;
 }
 
-// Appends the local-log and forwarding lines of policy, reporting each
-// setting in the log.
-void AppendRules(const VelkPolicyProcessor& policy, std::string& text) {
+// Reports the policy's settings in the log, disabled servers included.
+void ReportPolicy(const ForwardingPolicy& policy, const std::string& maxSize) {
   Log(kTrace, "Local syslog: enabled = %s, max size = %s",
-      Word(policy.m_bLocalLogEnabled), policy.m_strLocalLogMaxSize.c_str());
-  if (policy.m_bLocalLogEnabled) {
-    for (const char* selector :
-         {kHealthSelector, kSystemSelector, kSecuritySelector}) {
-      text.append(selector).append(kLocalLogSuffix).append("\n");
-    }
-  }
-
-  const std::vector<VelkPolicyProcessor::SyslogServer_t>& servers =
-      policy.m_vecSyslogServers;
-  if (servers.empty()) return;
-  text.append(kFormatDefinition).append("\n");
-  for (const VelkPolicyProcessor::SyslogServer_t& server : servers) {
+      Word(policy.localLogEnabled), maxSize.c_str());
+  for (const VelkPolicyProcessor::SyslogServer_t& server : policy.servers) {
     Log(kTrace,
         "Remote syslog server: enabled = %s, health event = %s, system event "
         "= %s, security event = %s, server = (%s)%s:%s",
         Word(server.enabled), Word(server.healthEvent),
         Word(server.systemEvent), Word(server.securityEvent),
         server.proto.c_str(), server.server.c_str(), server.port.c_str());
-    const std::string destination = (server.proto == "tcp" ? " @@" : " @") +
-                                    server.server + ":" + server.port +
-                                    ";VelkFormat\n";
-    if (!server.enabled) continue;
-    if (server.healthEvent) text.append(kHealthSelector).append(destination);
-    if (server.systemEvent) text.append(kSystemSelector).append(destination);
-    if (server.securityEvent) {
-      text.append(kSecuritySelector).append(destination);
-    }
   }
+}
+
+// Makes directory and its missing parents (mode applies to those made);
+// false with errno set.
+bool MakeDirectories(const std::string& directory, mode_t mode) {
+  struct stat st;
+  if (::stat(directory.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
+  const std::string parent = DirectoryOf(directory);
+  if (parent != directory && !MakeDirectories(parent, 0755)) return false;
+  return ::mkdir(directory.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 }  // namespace
@@ -221,23 +199,18 @@ bool VelkConfig::Fail(const std::string& message) {
   return false;
 }
 
-bool VelkConfig::CheckServerTexts(const VelkPolicyProcessor& policy) {
-  const std::vector<VelkPolicyProcessor::SyslogServer_t>& servers =
-      policy.m_vecSyslogServers;
-  for (std::size_t i = 0; i < servers.size(); ++i) {
-    const VelkPolicyProcessor::SyslogServer_t& server = servers[i];
-    if (!server.enabled ||
-        !(server.healthEvent || server.systemEvent || server.securityEvent)) {
-      continue;  // nothing of it is written
-    }
-    const char* field = BreaksLine(server.server) ? "server"
-                        : BreaksLine(server.port) ? "port"
-                                                  : nullptr;
-    if (field != nullptr) {
-      return Fail(std::string("Error: Invalid character in the ") + field +
-                  " text of remote syslog server " + std::to_string(i + 1) +
-                  " ");
-    }
+bool VelkConfig::ReadOptions(RsyslogOptions& options) {
+  std::string queue = kDefaultForwardQueue;
+  // A host that does not know the parameter, or leaves it empty, gets the
+  // default.
+  if (!ConfigParameters::GetValue(kForwardQueueParameter, queue) ||
+      queue.empty()) {
+    queue = kDefaultForwardQueue;
+  }
+  if (!ParseForwardQueue(queue, options.queue)) {
+    return Fail(std::string("Error: Invalid value '") + queue +
+                "' of the configuration parameter " + kForwardQueueParameter +
+                " (expected disk, memory or none) ");
   }
   return true;
 }
@@ -248,7 +221,18 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   if (policy == nullptr) {
     return Fail("Error: No syslog forwarding policy to configure ");
   }
-  if (!CheckServerTexts(*policy)) return false;
+  ForwardingPolicy model;
+  model.localLogEnabled = policy->m_bLocalLogEnabled;
+  model.servers = policy->m_vecSyslogServers;
+  RsyslogOptions options;
+  if (!ReadOptions(options)) return false;
+  const std::string refusal = CheckForwardingTexts(model, options);
+  if (!refusal.empty()) return Fail(refusal);
+  if (SpoolsToDisk(model, options) &&
+      !MakeDirectories(options.spoolDirectory, 0700)) {
+    return Fail("Error: Unable to create directory " + options.spoolDirectory +
+                ": " + std::strerror(errno));
+  }
 
   FileDescriptor templateFile(
       Files().Open(kTemplatePath, O_RDONLY | O_CLOEXEC, 0));
@@ -277,10 +261,8 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   int error = errno;
   templateFile.Close();
   if (written) {
-    // The line feed ends the template's last line; an empty template has
-    // none to end, and the generated lines stand alone.
-    if (!text.empty()) text += '\n';
-    AppendRules(*policy, text);
+    ReportPolicy(model, policy->m_strLocalLogMaxSize);
+    text = RsyslogConfiguration(text, model, options);
     written = WriteAll(output.Get(), text) &&
               Files().Fsync(output.Get()) == 0 && output.Close() == 0 &&
               Files().Rename(kStagingPath, kNewPath) == 0;

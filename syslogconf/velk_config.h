@@ -7,7 +7,7 @@
 
 #include "syslogconf/sys_config.h"
 
-class VelkPolicyProcessor;
+struct RsyslogOptions;
 
 class VelkConfig : public CSysConfig {
  public:
@@ -21,9 +21,9 @@ class VelkConfig : public CSysConfig {
  private:
   // Sets m_strErrorMessage, logs it and returns false.
   bool Fail(const std::string& message);
-  // False (with the message set) when a text that would be written holds a
-  // character that ends or continues an rsyslog line.
-  bool CheckServerTexts(const VelkPolicyProcessor& policy);
+  // Reads the host's configuration parameters of the generated rules; false
+  // (with the message set) when one holds a value that cannot be used.
+  bool ReadOptions(RsyslogOptions& options);
   bool replace_file(const std::string& source,
                     const std::string& destination) const;
   bool remove_file(const std::string& path) const;

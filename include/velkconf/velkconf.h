@@ -38,9 +38,26 @@
  *     behalf (std::bad_alloc when memory runs out); every failure of the
  *     policy or the files is reported through the result and the message.
  *
+ * (8) Configuration parameters the library asks the host for, through
+ *     IConfigParameters::GetValue:
+ *     RepositoryRoot      where the policy repository lies.
+ *     SyslogForwardQueue  how each forward to a remote server is queued:
+ *                         "disk" (the default, also when the host does not
+ *                         know the parameter or answers an empty text): a
+ *                         queue of its own that spills to /var/zev/spool,
+ *                         survives a restart and is retried every second;
+ *                         "memory": the same queue in memory only;
+ *                         "none": the classic selector lines, unchanged.
+ *                         Letter case does not matter.  Any other value
+ *                         fails Process() with "Error: Invalid value
+ *                         'VALUE' of the configuration parameter
+ *                         SyslogForwardQueue (expected disk, memory or
+ *                         none) " and touches no file.
+ *
  * Files: Process() reads /etc/rsyslog.conf.in and writes
- * /etc/rsyslog.conf.new; Commit() puts it in place as /etc/rsyslog.conf and
- * runs "service syslog restart".
+ * /etc/rsyslog.conf.new (and, for disk queues, creates /var/zev/spool);
+ * Commit() puts it in place as /etc/rsyslog.conf and runs "service syslog
+ * restart".
  */
 #ifndef VELKCONF_VELKCONF_H_
 #define VELKCONF_VELKCONF_H_

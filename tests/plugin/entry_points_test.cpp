@@ -4,12 +4,12 @@
 // service command).
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
+#include <xercesc/util/PlatformUtils.hpp>
 
 #include "support/files.h"
 #include "support/loaded_plugin.h"
@@ -21,19 +21,25 @@ using Lines = std::vector<std::string>;
 
 const char kTemplate[] = "# site template\n";
 const std::string kPolicy =
-    "<?xml version=\"1.0\"?>\n<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE "\">\n"
+    "<?xml version=\"1.0\"?>\n<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE
+    "\">\n"
     "  <LocalLog enabled=\"true\" maxSize=\"10MB\"/>\n"
-    "  <RemoteSyslogServer enabled=\"true\" healthEvent=\"true\" systemEvent=\"false\""
-    " securityEvent=\"false\" proto=\"udp\" port=\"514\" server=\"127.0.0.1\"/>\n</policy>\n";
-const std::string kGenerated = std::string(kTemplate) +
-                               "\nlocal5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\n"
-                               "local7.* -/var/zev/velk.log\n"
-                               "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n"
-                               "local5.* @127.0.0.1:514;VelkFormat\n";
+    "  <RemoteSyslogServer enabled=\"true\" healthEvent=\"true\" "
+    "systemEvent=\"false\""
+    " securityEvent=\"false\" proto=\"udp\" port=\"514\" "
+    "server=\"127.0.0.1\"/>\n</policy>\n";
+const std::string kGenerated =
+    std::string(kTemplate) +
+    "\nlocal5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\n"
+    "local7.* -/var/zev/velk.log\n"
+    "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n"
+    "local5.* @127.0.0.1:514;VelkFormat\n";
 const char kNew[] = "/etc/rsyslog.conf.new";
 const char kLive[] = "/etc/rsyslog.conf";
 
-std::string ServiceLog() { return ReadFile(std::string(std::getenv("VELK_SANDBOX")) + "/service.log"); }
+std::string ServiceLog() {
+  return ReadFile(std::string(std::getenv("VELK_SANDBOX")) + "/service.log");
+}
 
 // A host as the plug-in expects one: the parser library initialised, the
 // plug-in freshly loaded and initialised with recording services.
@@ -50,7 +56,9 @@ class Host {
   }
   ~Host() { xercesc::XMLPlatformUtils::Terminate(); }
 
-  long Process(const std::string& policy, const char* ns = "velk-ns") { return ProcessText(plugin, policy, ns); }
+  long Process(const std::string& policy, const char* ns = "velk-ns") {
+    return ProcessText(plugin, policy, ns);
+  }
 
   Plugin plugin;
   RecordingLogger logger;
@@ -69,10 +77,14 @@ TEST(EntryPoints, IdentificationAndInitialize) {
     // sends it to the previous one.
     RecordingLogger first, second;
     EXPECT_EQ(plugin.Initialize(&first, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(first.lines, (std::vector<RecordingLogger::Line>{{12, "Finished initializing VELK config lib."}}));
+    EXPECT_EQ(first.lines,
+              (std::vector<RecordingLogger::Line>{
+                  {12, "Finished initializing VELK config lib."}}));
     EXPECT_EQ(plugin.Initialize(&second, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(first.Texts(), (Lines{"Finished initializing VELK config lib.", "Initializing VELK config lib."}));
-    EXPECT_EQ(second.Texts(), (Lines{"Finished initializing VELK config lib."}));
+    EXPECT_EQ(first.Texts(), (Lines{"Finished initializing VELK config lib.",
+                                    "Initializing VELK config lib."}));
+    EXPECT_EQ(second.Texts(),
+              (Lines{"Finished initializing VELK config lib."}));
   });
 }
 
@@ -87,9 +99,10 @@ TEST(EntryPoints, SimpleEntryPointsAndErrorMessageCopies) {
     host.plugin.Uninitialize();
     host.plugin.Validate();  // Uninitialize keeps the logger
     EXPECT_EQ(host.logger.Texts(),
-              (Lines{"PreProcess() start.", "PreProcess() finished", "PostProcess() start. input=-42",
-                     "PostProcess() finished, result=0.", "Validate called.", "Uninitialize called.",
-                     "Validate called."}));
+              (Lines{"PreProcess() start.", "PreProcess() finished",
+                     "PostProcess() start. input=-42",
+                     "PostProcess() finished, result=0.", "Validate called.",
+                     "Uninitialize called.", "Validate called."}));
     for (const auto& line : host.logger.lines) EXPECT_EQ(line.level, 12);
     // Each call hands out a fresh copy, the empty text included.
     char* a = nullptr;
@@ -109,12 +122,16 @@ TEST(EntryPoints, ErrorMessageAcrossProcessAndCommit) {
   InFreshProcess([] {
     Host host;
     EXPECT_EQ(host.plugin.Commit(), 1);  // nothing to commit
-    EXPECT_EQ(host.plugin.LastError(), "Unable to commit the new syslog configuration");
+    EXPECT_EQ(host.plugin.LastError(),
+              "Unable to commit the new syslog configuration");
     host.plugin.PreProcess();  // clears it
     EXPECT_EQ(host.plugin.LastError(), "");
     EXPECT_EQ(host.Process("<policy"), 1);
     const std::string parse_error = host.plugin.LastError();
-    EXPECT_EQ(parse_error.rfind("SAXParseException while parsing input stream: ", 0), 0u) << parse_error;
+    EXPECT_EQ(
+        parse_error.rfind("SAXParseException while parsing input stream: ", 0),
+        0u)
+        << parse_error;
     WriteFile(kNew, "new\n");
     EXPECT_EQ(host.plugin.Commit(), 0);  // a success leaves it
     EXPECT_EQ(host.plugin.LastError(), parse_error);
@@ -126,15 +143,22 @@ TEST(EntryPoints, ErrorMessageAcrossProcessAndCommit) {
 TEST(EntryPoints, UpdateLogsWritesAndCommits) {
   InFreshProcess([] {
     Host host;
+    host.params.values["SyslogForwardQueue"] = {0,
+                                                "none"};  // the classic lines
     EXPECT_EQ(host.Process(kPolicy, VELKCONF_POLICY_NAMESPACE), 0);
     const std::string size = std::to_string(kPolicy.size());
-    EXPECT_EQ(host.logger.Texts(),
-              (Lines{"Process: ns = " VELKCONF_POLICY_NAMESPACE ", buffer size = " + size,
-                     "Found policy from target directory", "Process: stream size = " + size,
-                     "Parsing policy from input stream", "Local syslog: enabled = true, max size = 10MB",
-                     "Remote syslog server: enabled = true, health event = true, system event = false, "
-                     "security event = false, server = (udp)127.0.0.1:514",
-                     "Process() result code: 0"}));
+    EXPECT_EQ(
+        host.logger.Texts(),
+        (Lines{"Process: ns = " VELKCONF_POLICY_NAMESPACE ", buffer size = " +
+                   size,
+               "Found policy from target directory",
+               "Process: stream size = " + size,
+               "Parsing policy from input stream",
+               "Local syslog: enabled = true, max size = 10MB",
+               "Remote syslog server: enabled = true, health event = true, "
+               "system event = false, "
+               "security event = false, server = (udp)127.0.0.1:514",
+               "Process() result code: 0"}));
     EXPECT_EQ(ReadFile(kNew), kGenerated);
     EXPECT_FALSE(Exists(kLive));
 
@@ -151,9 +175,13 @@ TEST(EntryPoints, UpdateLogsWritesAndCommits) {
 
     // A null namespace is logged as such and the update goes on.
     host.logger.lines.clear();
-    EXPECT_EQ(host.plugin.Process(nullptr, reinterpret_cast<const unsigned char*>(kPolicy.data()),
-                                  static_cast<unsigned int>(kPolicy.size())), 0);
-    EXPECT_EQ(host.logger.Texts().front(), "Process: ns = (null), buffer size = " + size);
+    EXPECT_EQ(
+        host.plugin.Process(
+            nullptr, reinterpret_cast<const unsigned char*>(kPolicy.data()),
+            static_cast<unsigned int>(kPolicy.size())),
+        0);
+    EXPECT_EQ(host.logger.Texts().front(),
+              "Process: ns = (null), buffer size = " + size);
   });
 }
 
@@ -164,27 +192,34 @@ TEST(EntryPoints, ProcessFailures) {
   const struct {
     const char* name;
     std::function<void()> arrange;
-    const char* policy;  // nullptr: no buffer, the policy is looked for in the repository
+    const char* policy;  // nullptr: no buffer, the policy is looked for in the
+                         // repository
     std::string message;
   } cases[] = {
-      {"policy does not parse", nullptr, "<policy><LocalLog></policy>", sax + "expected end of tag 'LocalLog'"},
-      {"no policy in the undescribed repository", nullptr, nullptr, sax + "unable to open primary document entity ''"},
-      {"no template", [] { std::remove("/etc/rsyslog.conf.in"); }, kPolicy.c_str(),
-       "Error: Unable to open file /etc/rsyslog.conf.in "},
+      {"policy does not parse", nullptr, "<policy><LocalLog></policy>",
+       sax + "expected end of tag 'LocalLog'"},
+      {"no policy in the undescribed repository", nullptr, nullptr,
+       sax + "unable to open primary document entity ''"},
+      {"no template", [] { std::remove("/etc/rsyslog.conf.in"); },
+       kPolicy.c_str(), "Error: Unable to open file /etc/rsyslog.conf.in "},
       {"output cannot be opened", [] { ::mkdir(kNew, 0755); }, kPolicy.c_str(),
        "Error: Unable to open file /etc/rsyslog.conf.new "},
       {"a server text breaks its line", nullptr,
-       "<policy xmlns='" VELKCONF_POLICY_NAMESPACE "'><RemoteSyslogServer enabled='true' "
-       "healthEvent='true' systemEvent='true' securityEvent='true' proto='udp' port='514' "
+       "<policy xmlns='" VELKCONF_POLICY_NAMESPACE
+       "'><RemoteSyslogServer enabled='true' "
+       "healthEvent='true' systemEvent='true' securityEvent='true' proto='udp' "
+       "port='514' "
        "server='a&#10;*.* |/bin/sh'/></policy>",
-       "Error: Invalid character in the server text of remote syslog server 1 "},
+       "Error: Invalid character in the server text of remote syslog server "
+       "1 "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     InFreshProcess([&c] {
       Host host;
       if (c.arrange) c.arrange();
-      const long rc = c.policy ? host.Process(c.policy) : host.plugin.Process("ns", nullptr, 0);
+      const long rc = c.policy ? host.Process(c.policy)
+                               : host.plugin.Process("ns", nullptr, 0);
       ::rmdir(kNew);
       EXPECT_EQ(rc, 1);
       EXPECT_EQ(host.plugin.LastError(), c.message);

@@ -169,6 +169,7 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
   };
   WriteFile("/etc/.rsyslog.conf.new.tmp",
             "stale, partial");  // a killed writer's
+  params.values["SyslogForwardQueue"] = {0, "none"};  // the classic lines
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     WriteFile(kIn, c.templateText);
@@ -317,6 +318,122 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
     ::rmdir(kIn.c_str());
     ::rmdir(kNew.c_str());
     WriteFile(kIn, kTemplate);
+  }
+}
+
+// The queue the host chooses: each mode's text passes rsyslogd's check for
+// IPv4, IPv6 and host-name servers over TCP and UDP; a value the plug-in
+// does not know fails before any file or directory is made.
+TEST_F(VelkConfigTest, ForwardQueueParameter) {
+  const std::string spool = "/var/zev/spool";
+  const std::string kDiskTcp =
+      "local6.*;local7.* action(type=\"omfwd\" target=\"10.0.0.1\" "
+      "port=\"6514\" protocol=\"tcp\" "
+      "template=\"VelkFormat\" ResendLastMSGOnReconnect=\"on\"\n"
+      "    queue.type=\"LinkedList\" "
+      "queue.filename=\"velk-fwd-1-tcp-10.0.0.1-6514\" "
+      "queue.spoolDirectory=\"/var/zev/spool\" queue.maxDiskSpace=\"32m\" "
+      "queue.saveOnShutdown=\"on\"\n"
+      "    queue.timeoutEnqueue=\"0\" queue.timeoutShutdown=\"20\" "
+      "queue.timeoutActionCompletion=\"100\"\n"
+      "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
+      "action.resumeIntervalMax=\"1\")\n";
+  const std::string kMemoryUdp =
+      "local5.* action(type=\"omfwd\" target=\"2001:db8::1\" port=\"514\" "
+      "protocol=\"udp\" "
+      "template=\"VelkFormat\"\n"
+      "    queue.type=\"LinkedList\" queue.size=\"10000\"\n"
+      "    queue.timeoutEnqueue=\"0\" queue.timeoutShutdown=\"20\" "
+      "queue.timeoutActionCompletion=\"100\"\n"
+      "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
+      "action.resumeIntervalMax=\"1\")\n";
+  const struct {
+    const char* name;
+    int rc;  // the host's answer; 1: it does not know the parameter
+    const char* value;
+    const char* pinned;  // one server's rules that the text must hold
+    bool spools;
+  } cases[] = {
+      {"host does not know it", 1, "", kDiskTcp.c_str(), true},
+      {"empty", 0, "", kDiskTcp.c_str(), true},
+      {"disk", 0, "disk", kDiskTcp.c_str(), true},
+      {"any letter case", 0, "Disk", kDiskTcp.c_str(), true},
+      {"memory", 0, "memory", kMemoryUdp.c_str(), false},
+      {"none", 0, "NONE", "local5.* @[2001:db8::1]:514;VelkFormat\n", false},
+  };
+  policy.m_bLocalLogEnabled = true;
+  policy.m_vecSyslogServers = {
+      MakeServer("ESC", "tcp", "10.0.0.1", "6514"),
+      MakeServer("EH", "udp", "[2001:db8::1]", "514"),
+      MakeServer("EHSC", "tcp", "collector.example", "10601"),
+      MakeServer("EHSC", "tcp", "::1", "514")};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::system(("rm -rf " + spool).c_str());
+    params.values["SyslogForwardQueue"] = {c.rc, c.value};
+    ASSERT_TRUE(Configure()) << message;
+    const std::string text = ReadFile(kNew);
+    EXPECT_NE(text.find(c.pinned), std::string::npos) << text;
+    EXPECT_NE(text.find(kLocal), std::string::npos);  // the same in every mode
+    EXPECT_EQ(
+        std::system(
+            ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()),
+        0)
+        << ReadFile("/tmp/check.log") << text;
+    struct stat st;
+    EXPECT_EQ(::stat(spool.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                  (st.st_mode & 0777) == 0700,
+              c.spools);
+  }
+
+  // Queue files: one per forward, named from the server, safe characters
+  // only.
+  params.values["SyslogForwardQueue"] = {0, "disk"};
+  ASSERT_TRUE(Configure()) << message;
+  const std::string text = ReadFile(kNew);
+  for (const char* name :
+       {"velk-fwd-1-tcp-10.0.0.1-6514\"", "velk-fwd-2-udp-2001_db8__1-514\"",
+        "velk-fwd-3-tcp-collector.example-10601\"",
+        "velk-fwd-4-tcp-__1-514\""}) {
+    EXPECT_NE(text.find(std::string("queue.filename=\"") + name),
+              std::string::npos)
+        << name;
+  }
+
+  for (const char* value : {"bogus", "disk ", "nonE\n"}) {
+    SCOPED_TRACE(value);
+    std::system(("rm -rf " + spool).c_str());
+    WriteFile(kNew, "previous\n");
+    params.values["SyslogForwardQueue"] = {0, value};
+    logger.lines.clear();
+    EXPECT_FALSE(Configure());
+    const std::string expected =
+        std::string("Error: Invalid value '") + value +
+        "' of the configuration parameter SyslogForwardQueue (expected disk, "
+        "memory or none) ";
+    EXPECT_EQ(message, expected);
+    EXPECT_EQ(LinesAt(1), Lines{expected});
+    EXPECT_EQ(ReadFile(kNew), "previous\n");
+    EXPECT_FALSE(Exists(spool));
+  }
+}
+
+// A double quote would end a quoted parameter of the queued forms; the
+// selector lines take it as it is.
+TEST_F(VelkConfigTest, QuoteRefusedWhereItWouldEndAString) {
+  policy.m_vecSyslogServers = {MakeServer("EH", "udp", "a\"b", "514"),
+                               MakeServer("EH", "tcp", "c", "5\"")};
+  for (const char* mode : {"disk", "memory", "none"}) {
+    SCOPED_TRACE(mode);
+    params.values["SyslogForwardQueue"] = {0, mode};
+    if (std::string(mode) == "none") {
+      EXPECT_TRUE(Configure()) << message;
+    } else {
+      EXPECT_FALSE(Configure());
+      EXPECT_EQ(message,
+                "Error: Invalid character in the server text of remote syslog "
+                "server 1 ");
+    }
   }
 }
 

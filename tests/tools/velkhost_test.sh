@@ -136,7 +136,7 @@ check "render leaves the live file" cmp -s /etc/rsyslog.conf "$scratch/original"
 run diff render --diff "$A"
 check "render --diff exits 1 on a difference" status diff 1
 check "diff names the live file" contains "$scratch/diff.out" "--- /etc/rsyslog.conf"
-check "diff adds the rules" contains "$scratch/diff.out" "+local5.* @127.0.0.1:10514;VelkFormat"
+check "diff adds the rules" contains "$scratch/diff.out" "+local5.*;local6.*;local7.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"10514\" protocol=\"udp\""
 mv /etc/rsyslog.conf "$scratch/live.away"
 run nolive render --diff "$A"
 check "with no live file every line is added" contains "$scratch/nolive.out" "+local5.* -/var/zev/velk.log"
@@ -148,10 +148,10 @@ cp "$A" "$scratch/repo/policies/velk/p.xml"
 cp "$VELK_SOURCE_DIR/schemas/velk.xsd" "$scratch/repo/schemas/velk/"
 run repo render --from-repository --param "RepositoryRoot=$scratch/repo" --ns-info fileName=velk/p.xml \
   --ns-info relativePath=velk --ns-info schemaName=velk.xsd --check
-check "render hands --param and --ns-info to the plug-in" contains "$scratch/repo.out" "local5.* @127.0.0.1:10514;VelkFormat"
+check "render hands --param and --ns-info to the plug-in" contains "$scratch/repo.out" "local5.*;local6.*;local7.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"10514\" protocol=\"udp\""
 "${nobody[@]}" "$VELKHOST" render --check "$A" >"$scratch/nobody.out" 2>"$scratch/nobody.err"
 check "render works as nobody" test $? = 0
-check "and renders the rules" contains "$scratch/nobody.out" "local5.* @127.0.0.1:10514;VelkFormat"
+check "and renders the rules" contains "$scratch/nobody.out" "local5.*;local6.*;local7.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"10514\" protocol=\"udp\""
 "${nobody[@]}" "$VELKHOST" check "$A" >"$scratch/nobody-check.out" 2>&1
 check "check POLICY works as nobody" test $? = 0
 check "check POLICY names the policy" contains "$scratch/nobody-check.out" "$A: valid"
@@ -164,7 +164,7 @@ chgrp adm /etc/rsyslog.conf
 original_sum=$(sum /etc/rsyslog.conf)
 run apply apply "${daemon[@]}" --diff --detailed-exitcodes "$A"
 check "apply exits 10 with --detailed-exitcodes" status apply 10
-check "apply shows the diff first" contains "$scratch/apply.out" "+local5.* @127.0.0.1:10514;VelkFormat"
+check "apply shows the diff first" contains "$scratch/apply.out" "+local5.*;local6.*;local7.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"10514\" protocol=\"udp\""
 check "apply reports the restart" contains "$scratch/apply.out" "applied: /etc/rsyslog.conf updated from $A; syslog restarted"
 check "the daemon was restarted" test "$(cat "$LAB/sensor.pid")" != "$old_pid"
 check "the last known good file is the previous live one" test "$(sum /var/lib/velkhost/last-good.conf)" = "$original_sum"
