@@ -204,7 +204,7 @@ check "status names the policy of the restored file" contains "$scratch/after-ro
 # (The stand-in fails only on the configuration forwarding to FAILPORT.)
 cat >"$VELK_SANDBOX_BIN/service" <<SERVICE
 #!/bin/bash
-if [[ \$2 == restart ]] && grep -q ":\$(cat $scratch/failport);" /etc/rsyslog.conf; then
+if [[ \$2 == restart ]] && grep -qF -- "\$(cat $scratch/failport)" /etc/rsyslog.conf; then
   echo "service \$*" >>"$VELK_SANDBOX/service.log"
   if [[ \$(cat $scratch/failmode) == exit ]]; then
     "$VELK_SANDBOX_BIN/service.lab" syslog stop >/dev/null
