@@ -159,15 +159,6 @@ std::string CheckForwardingTexts(const ForwardingPolicy& policy,
   return std::string();
 }
 
-bool SpoolsToDisk(const ForwardingPolicy& policy,
-                  const RsyslogOptions& options) {
-  if (options.queue != ForwardQueue::kDisk) return false;
-  for (const Server& server : policy.servers) {
-    if (WritesRules(server)) return true;
-  }
-  return false;
-}
-
 std::string ForwardRules(const Server& server, std::size_t index,
                          const RsyslogOptions& options) {
   if (Selectors(server).empty()) return std::string();

@@ -56,11 +56,6 @@ std::string RsyslogConfiguration(const std::string& templateText,
                                  const ForwardingPolicy& policy,
                                  const RsyslogOptions& options);
 
-// Whether the rules put any forward in a disk queue under
-// options.spoolDirectory.
-bool SpoolsToDisk(const ForwardingPolicy& policy,
-                  const RsyslogOptions& options);
-
 // The rules for one enabled server (the index counts from 1 in policy
 // order): empty when none of its event flags is set.
 std::string ForwardRules(const VelkPolicyProcessor::SyslogServer_t& server,

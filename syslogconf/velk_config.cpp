@@ -182,7 +182,8 @@ bool MakeDirectories(const std::string& directory, mode_t mode) {
   }
   const std::string parent = DirectoryOf(directory);
   if (parent != directory && !MakeDirectories(parent, 0755)) return false;
-  return ::mkdir(directory.c_str(), mode) == 0 || errno == EEXIST;
+  if (::mkdir(directory.c_str(), mode) != 0) return errno == EEXIST;
+  return ::chmod(directory.c_str(), mode) == 0;  // whatever the umask
 }
 
 }  // namespace
@@ -228,11 +229,6 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   if (!ReadOptions(options)) return false;
   const std::string refusal = CheckForwardingTexts(model, options);
   if (!refusal.empty()) return Fail(refusal);
-  if (SpoolsToDisk(model, options) &&
-      !MakeDirectories(options.spoolDirectory, 0700)) {
-    return Fail("Error: Unable to create directory " + options.spoolDirectory +
-                ": " + std::strerror(errno));
-  }
 
   FileDescriptor templateFile(
       Files().Open(kTemplatePath, O_RDONLY | O_CLOEXEC, 0));
@@ -280,6 +276,14 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
 bool VelkConfig::CommitTempFiles() const {
   Log(kTrace, "VelkConfig::CommitTempFiles: Entered method");
   const bool replaced = replace_file(kNewPath, kLivePath);
+  // The disk queues' directory is made here, just before the daemon that
+  // spools into it starts, and not when the file is written: writing the
+  // file (a private render, say) changes nothing else on the sensor.
+  if (!MakeDirectories(kSpoolDirectory, 0700)) {
+    Log(kFailure,
+        "VelkConfig::CommitTempFiles: Unable to create directory %s: %s",
+        kSpoolDirectory, std::strerror(errno));
+  }
   // The daemon is restarted whatever happened: its exit status is not ours
   // to judge.
   const int status = std::system(kRestartCommand);

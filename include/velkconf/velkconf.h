@@ -55,9 +55,9 @@
  *                         none) " and touches no file.
  *
  * Files: Process() reads /etc/rsyslog.conf.in and writes
- * /etc/rsyslog.conf.new (and, for disk queues, creates /var/zev/spool);
- * Commit() puts it in place as /etc/rsyslog.conf and runs "service syslog
- * restart".
+ * /etc/rsyslog.conf.new, and nothing else; Commit() puts it in place as
+ * /etc/rsyslog.conf, creates /var/zev/spool (mode 0700) when it is missing,
+ * and runs "service syslog restart".
  */
 #ifndef VELKCONF_VELKCONF_H_
 #define VELKCONF_VELKCONF_H_
