@@ -156,7 +156,9 @@ std::string ActionForward(const Server& s, std::size_t number, bool classic,
                   : "-udp-") +
            Sanitized(target) + "-" + Sanitized(s.port) +
            "\" queue.spoolDirectory=\"/var/zev/spool\" "
-           "queue.maxDiskSpace=\"32m\" queue.saveOnShutdown=\"on\"";
+           "queue.maxDiskSpace=\"32m\" queue.saveOnShutdown=\"on\"\n"
+           "    queue.size=\"50000\" queue.highWatermark=\"2000\" "
+           "queue.lowWatermark=\"1000\"";
   } else {
     out += " queue.size=\"10000\"";
   }

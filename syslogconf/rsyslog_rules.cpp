@@ -137,6 +137,11 @@ std::string ActionRules(const Server& server, std::size_t index,
     rules += Parameter("queue.spoolDirectory", options.spoolDirectory);
     rules += Parameter("queue.maxDiskSpace", options.maxDiskSpace);
     rules += Parameter("queue.saveOnShutdown", "on");
+    // The spill to disk starts early, with room in memory to spare while
+    // the disk writer catches up with a burst.
+    rules += "\n   " + Parameter("queue.size", "50000") +
+             Parameter("queue.highWatermark", "2000") +
+             Parameter("queue.lowWatermark", "1000");
   } else {
     rules += Parameter("queue.size", "10000");
   }

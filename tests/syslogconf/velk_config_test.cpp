@@ -339,6 +339,8 @@ TEST_F(VelkConfigTest, ForwardQueueParameter) {
       "queue.filename=\"velk-fwd-1-tcp-10.0.0.1-6514\" "
       "queue.spoolDirectory=\"/var/zev/spool\" queue.maxDiskSpace=\"32m\" "
       "queue.saveOnShutdown=\"on\"\n"
+      "    queue.size=\"50000\" queue.highWatermark=\"2000\" "
+      "queue.lowWatermark=\"1000\"\n"
       "    queue.timeoutEnqueue=\"0\" queue.timeoutShutdown=\"20\" "
       "queue.timeoutActionCompletion=\"100\"\n"
       "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
