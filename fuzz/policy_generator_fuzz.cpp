@@ -92,11 +92,19 @@ bool BreaksLine(const std::string& text, bool quoted) {
   return false;
 }
 
-// The host's answer to SyslogForwardQueue: none (code 1) or a mode.
+// The CA file the host names for TLS forwards: any readable file will do.
+const char kCaFile[] = "/etc/rsyslog.conf.in";
+
+// The host's answers: SyslogForwardQueue none (code 1) or a mode, and the
+// CA file of TLS forwards.
 class QueueParameter : public IConfigParameters {
  public:
   const char* mode = nullptr;
   int GetValue(const std::string& name, std::string& value) const override {
+    if (name == "SyslogTlsCaFile") {
+      value = kCaFile;
+      return 0;
+    }
     if (name != "SyslogForwardQueue" || mode == nullptr) return 1;
     value = mode;
     return 0;
@@ -115,8 +123,12 @@ std::string Sanitized(const std::string& text) {
 }
 
 // One queued forward: an action for the server's facilities.
-std::string QueuedForward(const Server& s, std::size_t number, bool disk) {
-  const bool tcp = s.proto == "tcp";
+// One forward in the action form: queued unless classic (a TLS forward in
+// the classic mode), on disk or in memory.
+std::string ActionForward(const Server& s, std::size_t number, bool classic,
+                          bool disk) {
+  const bool tls = s.proto == "tls";
+  const bool tcp = s.proto == "tcp" || tls;
   std::string target = s.server;
   if (target.size() >= 2 && target.front() == '[' && target.back() == ']') {
     target = target.substr(1, target.size() - 2);
@@ -128,14 +140,25 @@ std::string QueuedForward(const Server& s, std::size_t number, bool disk) {
   std::string out = selector.substr(1) + " action(type=\"omfwd\" target=\"" +
                     target + "\" port=\"" + s.port + "\" protocol=\"" +
                     (tcp ? "tcp" : "udp") + "\" template=\"VelkFormat\"" +
-                    (tcp ? " ResendLastMSGOnReconnect=\"on\"" : "") +
-                    "\n    queue.type=\"LinkedList\"";
+                    (tcp ? " ResendLastMSGOnReconnect=\"on\"" : "");
+  if (tls) {
+    out +=
+        "\n    StreamDriver=\"gtls\" StreamDriverMode=\"1\" "
+        "StreamDriverAuthMode=\"x509/name\" StreamDriverPermittedPeers=\"" +
+        target + "\"\n    StreamDriver.CAFile=\"" + kCaFile + "\"";
+  }
+  if (classic) return out + ")\n";
+  out += "\n    queue.type=\"LinkedList\"";
   if (disk) {
     out += " queue.filename=\"velk-fwd-" + std::to_string(number) +
-           (tcp ? "-tcp-" : "-udp-") + Sanitized(target) + "-" +
-           Sanitized(s.port) +
+           (tls   ? "-tls-"
+            : tcp ? "-tcp-"
+                  : "-udp-") +
+           Sanitized(target) + "-" + Sanitized(s.port) +
            "\" queue.spoolDirectory=\"/var/zev/spool\" "
-           "queue.maxDiskSpace=\"32m\" queue.saveOnShutdown=\"on\"";
+           "queue.maxDiskSpace=\"32m\" queue.saveOnShutdown=\"on\"\n"
+           "    queue.size=\"50000\" queue.highWatermark=\"2000\" "
+           "queue.lowWatermark=\"1000\"";
   } else {
     out += " queue.size=\"10000\"";
   }
@@ -190,9 +213,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::vector<Server> servers;
   for (unsigned n = (head >> 1) % 6; n > 0; --n) {
     const unsigned flags = in.Next();
-    static const std::u32string kProtos[] = {U"tcp", U"udp", U"TCP", U"",
-                                             U" tcp\t"};
-    std::u32string proto = flags & 0x80 ? in.Text() : kProtos[(flags >> 4) % 5];
+    static const std::u32string kProtos[] = {U"tcp", U"udp",    U"TCP",
+                                             U"",    U" tcp\t", U"tls"};
+    std::u32string proto = flags & 0x80 ? in.Text() : kProtos[(flags >> 4) % 6];
     std::u32string port = in.Text();
     std::u32string server = in.Text();
     // Characters XML cannot carry, even as references, become blanks.
@@ -226,15 +249,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   for (std::size_t i = 0; i < servers.size(); ++i) {
     const Server& s = servers[i];
     if (!s.enabled || !(s.health || s.system || s.security)) continue;
-    const char* field = BreaksLine(s.server, !classic) ? "server"
-                        : BreaksLine(s.port, !classic) ? "port"
-                                                       : nullptr;
+    const bool quoted = !classic || s.proto == "tls";
+    const char* field = BreaksLine(s.server, quoted) ? "server"
+                        : BreaksLine(s.port, quoted) ? "port"
+                                                     : nullptr;
     if (field != nullptr && refusal.empty()) {
       refusal = std::string("Error: Invalid character in the ") + field +
                 " text of remote syslog server " + std::to_string(i + 1) + " ";
     }
-    if (!classic) {
-      expected += QueuedForward(s, i + 1, disk);
+    if (!classic || s.proto == "tls") {
+      expected += ActionForward(s, i + 1, classic, disk);
       continue;
     }
     const std::string destination =

@@ -5,6 +5,9 @@
 const char* const kForwardQueueParameter = "SyslogForwardQueue";
 const char* const kDefaultForwardQueue = "disk";
 const char* const kSpoolDirectory = "/var/zev/spool";
+const char* const kTlsCaFileParameter = "SyslogTlsCaFile";
+const char* const kTlsCertFileParameter = "SyslogTlsCertFile";
+const char* const kTlsKeyFileParameter = "SyslogTlsKeyFile";
 
 namespace {
 
@@ -19,7 +22,11 @@ const char* const kSecuritySelector = "local7.*";
 // Longest piece of a server's text that goes into its queue's file name.
 const std::size_t kMaxNamePiece = 48;
 
-bool IsTcp(const Server& server) { return server.proto == "tcp"; }
+bool IsTls(const Server& server) { return server.proto == "tls"; }
+// TLS runs over TCP.
+bool IsTcp(const Server& server) {
+  return server.proto == "tcp" || IsTls(server);
+}
 
 // The selectors of the facilities server forwards, in facility order.
 std::vector<const char*> Selectors(const Server& server) {
@@ -82,23 +89,44 @@ std::string ClassicRules(const Server& server) {
   return rules;
 }
 
-// One action with a queue of its own for all of server's facilities.
-std::string QueuedRules(const Server& server, std::size_t index,
+// The TLS settings of one action: the peer must show a certificate from
+// the configured CA that carries the server's name.  They stay on the
+// action, so the template's global settings are never changed.
+std::string TlsParameters(const std::string& target,
+                          const RsyslogOptions& options) {
+  std::string tls = "\n   " + Parameter("StreamDriver", "gtls") +
+                    Parameter("StreamDriverMode", "1") +
+                    Parameter("StreamDriverAuthMode", "x509/name") +
+                    Parameter("StreamDriverPermittedPeers", target) + "\n   " +
+                    Parameter("StreamDriver.CAFile", options.tlsCaFile);
+  if (!options.tlsCertFile.empty()) {
+    tls += Parameter("StreamDriver.CertFile", options.tlsCertFile) +
+           Parameter("StreamDriver.KeyFile", options.tlsKeyFile);
+  }
+  return tls;
+}
+
+// One action for all of server's facilities, with a queue of its own
+// unless options say none.
+std::string ActionRules(const Server& server, std::size_t index,
                         const RsyslogOptions& options) {
-  const char* transport = IsTcp(server) ? "tcp" : "udp";
+  const char* transport = IsTls(server) ? "tls" : IsTcp(server) ? "tcp" : "udp";
   const std::string target = Target(server.server);
   std::string selector;
   for (const char* facility : Selectors(server)) {
     selector.append(selector.empty() ? "" : ";").append(facility);
   }
   const std::string retry = std::to_string(options.retryInterval);
-  std::string rules =
-      selector + " action(type=\"omfwd\"" + Parameter("target", target) +
-      Parameter("port", server.port) + Parameter("protocol", transport) +
-      Parameter("template", "VelkFormat");
+  std::string rules = selector + " action(type=\"omfwd\"" +
+                      Parameter("target", target) +
+                      Parameter("port", server.port) +
+                      Parameter("protocol", IsTcp(server) ? "tcp" : "udp") +
+                      Parameter("template", "VelkFormat");
   // A message sent just as the collector went away is sent again on the
   // next connection: a duplicate rather than a loss.
   if (IsTcp(server)) rules += Parameter("ResendLastMSGOnReconnect", "on");
+  if (IsTls(server)) rules += TlsParameters(target, options);
+  if (options.queue == ForwardQueue::kNone) return rules + ")\n";
   rules += "\n   ";
   rules += Parameter("queue.type", "LinkedList");
   if (options.queue == ForwardQueue::kDisk) {
@@ -109,6 +137,11 @@ std::string QueuedRules(const Server& server, std::size_t index,
     rules += Parameter("queue.spoolDirectory", options.spoolDirectory);
     rules += Parameter("queue.maxDiskSpace", options.maxDiskSpace);
     rules += Parameter("queue.saveOnShutdown", "on");
+    // The spill to disk starts early, with room in memory to spare while
+    // the disk writer catches up with a burst.
+    rules += "\n   " + Parameter("queue.size", "50000") +
+             Parameter("queue.highWatermark", "2000") +
+             Parameter("queue.lowWatermark", "1000");
   } else {
     rules += Parameter("queue.size", "10000");
   }
@@ -144,10 +177,10 @@ bool ParseForwardQueue(const std::string& text, ForwardQueue& queue) {
 
 std::string CheckForwardingTexts(const ForwardingPolicy& policy,
                                  const RsyslogOptions& options) {
-  const bool quoted = options.queue != ForwardQueue::kNone;
   for (std::size_t i = 0; i < policy.servers.size(); ++i) {
     const Server& server = policy.servers[i];
     if (!WritesRules(server)) continue;  // nothing of it is written
+    const bool quoted = options.queue != ForwardQueue::kNone || IsTls(server);
     const char* field = BreaksOut(server.server, quoted) ? "server"
                         : BreaksOut(server.port, quoted) ? "port"
                                                          : nullptr;
@@ -159,12 +192,56 @@ std::string CheckForwardingTexts(const ForwardingPolicy& policy,
   return std::string();
 }
 
+std::size_t FirstTlsServer(const ForwardingPolicy& policy) {
+  for (std::size_t i = 0; i < policy.servers.size(); ++i) {
+    if (WritesRules(policy.servers[i]) && IsTls(policy.servers[i])) {
+      return i + 1;
+    }
+  }
+  return 0;
+}
+
+std::string CheckTlsOptions(const ForwardingPolicy& policy,
+                            const RsyslogOptions& options) {
+  const std::size_t first = FirstTlsServer(policy);
+  if (first == 0) return std::string();  // nothing of them is written
+  const struct {
+    const char* name;
+    const std::string& value;
+  } files[] = {{kTlsCaFileParameter, options.tlsCaFile},
+               {kTlsCertFileParameter, options.tlsCertFile},
+               {kTlsKeyFileParameter, options.tlsKeyFile}};
+  for (const auto& file : files) {
+    if (BreaksOut(file.value, true)) {
+      return std::string(
+                 "Error: Invalid character in the configuration "
+                 "parameter ") +
+             file.name + " ";
+    }
+  }
+  if (options.tlsCaFile.empty()) {
+    return std::string("Error: The configuration parameter ") +
+           kTlsCaFileParameter + " is not set; remote syslog server " +
+           std::to_string(first) + " uses tls ";
+  }
+  if (options.tlsCertFile.empty() != options.tlsKeyFile.empty()) {
+    const bool noKey = options.tlsKeyFile.empty();
+    return std::string("Error: The configuration parameter ") +
+           (noKey ? kTlsKeyFileParameter : kTlsCertFileParameter) +
+           " is not set; " +
+           (noKey ? kTlsCertFileParameter : kTlsKeyFileParameter) +
+           " needs it ";
+  }
+  return std::string();
+}
+
 std::string ForwardRules(const Server& server, std::size_t index,
                          const RsyslogOptions& options) {
   if (Selectors(server).empty()) return std::string();
-  return options.queue == ForwardQueue::kNone
+  // TLS needs settings that only the action form takes.
+  return options.queue == ForwardQueue::kNone && !IsTls(server)
              ? ClassicRules(server)
-             : QueuedRules(server, index, options);
+             : ActionRules(server, index, options);
 }
 
 std::string RsyslogConfiguration(const std::string& templateText,

@@ -24,6 +24,11 @@ extern const char* const kDefaultForwardQueue;
 // starts; VelkConfig creates it).
 extern const char* const kSpoolDirectory;
 
+// The host parameters that name the files of TLS forwards.
+extern const char* const kTlsCaFileParameter;
+extern const char* const kTlsCertFileParameter;
+extern const char* const kTlsKeyFileParameter;
+
 struct RsyslogOptions {
   ForwardQueue queue = ForwardQueue::kDisk;
   std::string spoolDirectory = kSpoolDirectory;
@@ -31,6 +36,12 @@ struct RsyslogOptions {
   std::string maxDiskSpace = "32m";
   // Seconds between two attempts to reach a collector that is down.
   int retryInterval = 1;
+  // For servers whose proto is tls: the CA that signs the collectors'
+  // certificates, and the sensor's own certificate and key, both or
+  // neither, for collectors that ask for one.
+  std::string tlsCaFile;
+  std::string tlsCertFile;
+  std::string tlsKeyFile;
 };
 
 // The policy model that the rules are made of.
@@ -55,6 +66,17 @@ std::string CheckForwardingTexts(const ForwardingPolicy& policy,
 std::string RsyslogConfiguration(const std::string& templateText,
                                  const ForwardingPolicy& policy,
                                  const RsyslogOptions& options);
+
+// The place (from 1) of the first server whose rules forward over TLS; 0
+// when there is none.
+std::size_t FirstTlsServer(const ForwardingPolicy& policy);
+
+// Empty when the TLS files of options suit the policy's TLS forwards (a CA
+// file, a certificate and a key both or neither, no character that would
+// end its quoted parameter); otherwise the reason.  Whether the files can
+// be read is for the caller to check.
+std::string CheckTlsOptions(const ForwardingPolicy& policy,
+                            const RsyslogOptions& options);
 
 // The rules for one enabled server (the index counts from 1 in policy
 // order): empty when none of its event flags is set.

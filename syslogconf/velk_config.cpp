@@ -171,6 +171,19 @@ void ReportPolicy(const ForwardingPolicy& policy, const std::string& maxSize) {
   }
 }
 
+// 0 when path is a regular file this process can read, else the errno
+// that says why not.
+int WhyUnreadable(const std::string& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.IsOpen()) return errno;
+  struct stat st;
+  if (::fstat(file.Get(), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  char byte;
+  if (::read(file.Get(), &byte, 1) < 0) return errno;
+  return 0;
+}
+
 // Makes directory and its missing parents (mode applies to those made);
 // false with errno set.
 bool MakeDirectories(const std::string& directory, mode_t mode) {
@@ -200,7 +213,8 @@ bool VelkConfig::Fail(const std::string& message) {
   return false;
 }
 
-bool VelkConfig::ReadOptions(RsyslogOptions& options) {
+bool VelkConfig::ReadOptions(const ForwardingPolicy& policy,
+                             RsyslogOptions& options) {
   std::string queue = kDefaultForwardQueue;
   // A host that does not know the parameter, or leaves it empty, gets the
   // default.
@@ -212,6 +226,28 @@ bool VelkConfig::ReadOptions(RsyslogOptions& options) {
     return Fail(std::string("Error: Invalid value '") + queue +
                 "' of the configuration parameter " + kForwardQueueParameter +
                 " (expected disk, memory or none) ");
+  }
+  if (FirstTlsServer(policy) == 0) return true;
+  const struct {
+    const char* name;
+    std::string& value;
+  } files[] = {{kTlsCaFileParameter, options.tlsCaFile},
+               {kTlsCertFileParameter, options.tlsCertFile},
+               {kTlsKeyFileParameter, options.tlsKeyFile}};
+  for (const auto& file : files)
+    ConfigParameters::GetValue(file.name, file.value);
+  const std::string refusal = CheckTlsOptions(policy, options);
+  if (!refusal.empty()) return Fail(refusal);
+  // The daemon accepts a file it cannot read and then sends nothing: find
+  // out here.
+  for (const auto& file : files) {
+    if (file.value.empty()) continue;
+    const int error = WhyUnreadable(file.value);
+    if (error != 0) {
+      return Fail("Error: Unable to read file " + file.value +
+                  " named by the configuration parameter " + file.name + ": " +
+                  std::strerror(error) + " ");
+    }
   }
   return true;
 }
@@ -226,7 +262,7 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   model.localLogEnabled = policy->m_bLocalLogEnabled;
   model.servers = policy->m_vecSyslogServers;
   RsyslogOptions options;
-  if (!ReadOptions(options)) return false;
+  if (!ReadOptions(model, options)) return false;
   const std::string refusal = CheckForwardingTexts(model, options);
   if (!refusal.empty()) return Fail(refusal);
 

@@ -7,6 +7,7 @@
 
 #include "syslogconf/sys_config.h"
 
+struct ForwardingPolicy;
 struct RsyslogOptions;
 
 class VelkConfig : public CSysConfig {
@@ -23,7 +24,7 @@ class VelkConfig : public CSysConfig {
   bool Fail(const std::string& message);
   // Reads the host's configuration parameters of the generated rules; false
   // (with the message set) when one holds a value that cannot be used.
-  bool ReadOptions(RsyslogOptions& options);
+  bool ReadOptions(const ForwardingPolicy& policy, RsyslogOptions& options);
   bool replace_file(const std::string& source,
                     const std::string& destination) const;
   bool remove_file(const std::string& path) const;

@@ -1,5 +1,5 @@
 #!/bin/bash
-# forwarding-faults.sh [BUILD]
+# forwarding-faults.sh [BUILD [SCENARIO...]]
 #
 # Measures what a sensor's rsyslogd delivers to its TCP collector under
 # collector faults, with SyslogForwardQueue=none (the classic selector
@@ -16,7 +16,9 @@
 # Columns: events sent, accepted by the daemon (their line in the Velk log),
 # refused by its socket (the restart gap), lost and duplicated at the TCP
 # collector, delivered out of order, torn lines in the Velk log, the Velk
-# log's largest delay behind a send, the daemon's peak memory.
+# log's largest delay behind a send (an event it never got counts until
+# the measurement gives up waiting, 20 s after the last send), the daemon's
+# peak memory.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -41,11 +43,13 @@ if [[ ${1:-} == --inside ]]; then
 fi
 
 build=$(cd "${1:-$root/build}" && pwd)
+shift || true
+scenarios=${*:-refuse kill restart stall}
 export VELK_SOURCE_DIR=$root VELK_BINARY_DIR=$build
 export VELKHOST=$build/tools/velkhost/velkhost VELK_PLUGIN=$build/libvelkconf.so
 printf '%-6s %-8s %6s %8s %7s %6s %6s %6s %5s %8s %8s\n' mode scenario sent to_tcp \
   refused lost dup late torn delay_ms rss_mb
-for scenario in refuse kill restart stall; do
+for scenario in $scenarios; do
   for mode in none disk; do
     row=$("$root/tools/sandbox" bash "$0" --inside "$mode" "$scenario" 2>/dev/null | tail -1) || true
     echo "${row:-$mode $scenario: failed}"

@@ -53,6 +53,20 @@
  *                         'VALUE' of the configuration parameter
  *                         SyslogForwardQueue (expected disk, memory or
  *                         none) " and touches no file.
+ *     SyslogTlsCaFile     for servers whose proto is "tls": the CA file
+ *                         that must have signed the collector's
+ *                         certificate (whose name must be the server's
+ *                         text).  Required once an enabled server with an
+ *                         event flag uses tls.
+ *     SyslogTlsCertFile,  the sensor's own certificate and key, for
+ *     SyslogTlsKeyFile    collectors that ask for one: both or neither.
+ *                         Process() fails, touching no file, when a TLS
+ *                         file is needed and not set, cannot be read, or
+ *                         holds a control character, a backslash or a
+ *                         double quote; the message names the parameter
+ *                         and the reason, e.g. "Error: Unable to read file
+ *                         PATH named by the configuration parameter
+ *                         SyslogTlsCaFile: No such file or directory ".
  *
  * Files: Process() reads /etc/rsyslog.conf.in and writes
  * /etc/rsyslog.conf.new, and nothing else; Commit() puts it in place as

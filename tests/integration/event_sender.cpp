@@ -8,8 +8,9 @@
 //
 // With WATCH, the file the daemon writes the events to locally: the sender
 // reads it as it grows and reports how far behind the file fell (the
-// longest time from a send to the event's line), then waits up to SECONDS
-// for every accepted event to show.
+// longest time from a send to the event's line, or to the end of the wait
+// for an event that never showed), then waits up to SECONDS for every
+// accepted event to show.
 //
 // Prints one line: "accepted=N refused=N lag_ms=N unseen=N".  Exits 0 when
 // no accepted event is unseen (always without WATCH).
@@ -134,6 +135,13 @@ int main(int argc, char** argv) {
       for (long i = 0; i < count; ++i) unseen += sentAt[i] >= 0 && !seen[i];
       if (unseen == 0 || NowMs() > deadline) break;
       ::usleep(5000);
+    }
+    // An event still missing is at least this late.
+    const long long now = NowMs();
+    for (long i = 0; i < count; ++i) {
+      if (sentAt[i] >= 0 && !seen[i] && now - sentAt[i] > lag) {
+        lag = now - sentAt[i];
+      }
     }
   }
   std::printf("accepted=%ld refused=%ld lag_ms=%lld unseen=%ld\n", accepted,

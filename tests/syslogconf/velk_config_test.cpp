@@ -335,6 +335,8 @@ TEST_F(VelkConfigTest, ForwardQueueParameter) {
       "queue.filename=\"velk-fwd-1-tcp-10.0.0.1-6514\" "
       "queue.spoolDirectory=\"/var/zev/spool\" queue.maxDiskSpace=\"32m\" "
       "queue.saveOnShutdown=\"on\"\n"
+      "    queue.size=\"50000\" queue.highWatermark=\"2000\" "
+      "queue.lowWatermark=\"1000\"\n"
       "    queue.timeoutEnqueue=\"0\" queue.timeoutShutdown=\"20\" "
       "queue.timeoutActionCompletion=\"100\"\n"
       "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
@@ -432,6 +434,139 @@ TEST_F(VelkConfigTest, QuoteRefusedWhereItWouldEndAString) {
                 "server 1 ");
     }
   }
+}
+
+// TLS forwards: checked by name against the host's CA, in every mode; a
+// plain TCP server after them stays plain; rsyslogd accepts the text for
+// IPv4, IPv6 and host names, with and without a client certificate.
+TEST_F(VelkConfigTest, TlsForwards) {
+  WriteFile("/tmp/ca.pem", "ca\n");
+  WriteFile("/tmp/sensor.pem", "cert\n");
+  WriteFile("/tmp/sensor.key", "key\n");
+  policy.m_vecSyslogServers = {
+      MakeServer("EHC", "tls", "[2001:db8::1]", "6514"),
+      MakeServer("ESC", "tls", "10.0.0.2", "6514"),
+      MakeServer("EC", "tls", "collector.example", "6514"),
+      MakeServer("EH", "tcp", "10.0.0.3", "514")};
+  const std::string kTls =
+      "local5.*;local7.* action(type=\"omfwd\" target=\"2001:db8::1\" "
+      "port=\"6514\" protocol=\"tcp\" template=\"VelkFormat\" "
+      "ResendLastMSGOnReconnect=\"on\"\n"
+      "    StreamDriver=\"gtls\" StreamDriverMode=\"1\" "
+      "StreamDriverAuthMode=\"x509/name\" "
+      "StreamDriverPermittedPeers=\"2001:db8::1\"\n"
+      "    StreamDriver.CAFile=\"/tmp/ca.pem\"";
+  for (const char* mode : {"disk", "memory", "none"}) {
+    for (const bool client : {false, true}) {
+      SCOPED_TRACE(std::string(mode) + (client ? " with" : " without") +
+                   " a client certificate");
+      params.values = {{"SyslogForwardQueue", {0, mode}},
+                       {"SyslogTlsCaFile", {0, "/tmp/ca.pem"}}};
+      if (client) {
+        params.values["SyslogTlsCertFile"] = {0, "/tmp/sensor.pem"};
+        params.values["SyslogTlsKeyFile"] = {0, "/tmp/sensor.key"};
+      }
+      ASSERT_TRUE(Configure()) << message;
+      const std::string text = ReadFile(kNew);
+      const std::string client_files =
+          " StreamDriver.CertFile=\"/tmp/sensor.pem\" "
+          "StreamDriver.KeyFile=\"/tmp/sensor.key\"";
+      EXPECT_NE(text.find(kTls + (client ? client_files : "") +
+                          (std::string(mode) == "none" ? ")\n" : "\n")),
+                std::string::npos)
+          << text;
+      EXPECT_NE(text.find("StreamDriverPermittedPeers=\"collector.example\""),
+                std::string::npos);
+      // gtls appears on the three TLS forwards only.
+      std::size_t drivers = 0;
+      for (std::size_t at = 0;
+           (at = text.find("StreamDriver=", at)) != std::string::npos; ++at) {
+        ++drivers;
+      }
+      EXPECT_EQ(drivers, 3u);
+      EXPECT_EQ(
+          std::system(
+              ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()),
+          0)
+          << ReadFile("/tmp/check.log") << text;
+    }
+  }
+}
+
+// A TLS server with missing, unreadable or half-given files, or a file
+// name that would end its quoted parameter, fails before any file is
+// touched; without an enabled TLS forward the parameters are not asked
+// for.
+TEST_F(VelkConfigTest, TlsParametersFailEarly) {
+  WriteFile("/tmp/ca.pem", "ca\n");
+  const std::string invalid =
+      "Error: Invalid character in the configuration parameter ";
+  const struct {
+    const char* name;
+    Answers values;
+    std::string message;
+  } cases[] = {
+      {"no CA",
+       {},
+       "Error: The configuration parameter SyslogTlsCaFile is not set; "
+       "remote syslog server 2 uses tls "},
+      {"CA missing",
+       {{"SyslogTlsCaFile", {0, "/tmp/none.pem"}}},
+       "Error: Unable to read file /tmp/none.pem named by the configuration "
+       "parameter SyslogTlsCaFile: No such file or directory "},
+      {"CA a directory",
+       {{"SyslogTlsCaFile", {0, "/tmp"}}},
+       "Error: Unable to read file /tmp named by the configuration parameter "
+       "SyslogTlsCaFile: Is a directory "},
+      {"certificate without key",
+       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}},
+        {"SyslogTlsCertFile", {0, "/tmp/ca.pem"}}},
+       "Error: The configuration parameter SyslogTlsKeyFile is not set; "
+       "SyslogTlsCertFile needs it "},
+      {"key without certificate",
+       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}},
+        {"SyslogTlsKeyFile", {0, "/tmp/ca.pem"}}},
+       "Error: The configuration parameter SyslogTlsCertFile is not set; "
+       "SyslogTlsKeyFile needs it "},
+      {"key unreadable",
+       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}},
+        {"SyslogTlsCertFile", {0, "/tmp/ca.pem"}},
+        {"SyslogTlsKeyFile", {0, "/tmp/no.key"}}},
+       "Error: Unable to read file /tmp/no.key named by the configuration "
+       "parameter SyslogTlsKeyFile: No such file or directory "},
+      {"quote",
+       {{"SyslogTlsCaFile", {0, "/tmp/ca\".pem"}}},
+       invalid + "SyslogTlsCaFile "},
+      {"line feed",
+       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem\n*.* /x"}}},
+       invalid + "SyslogTlsCaFile "},
+      {"backslash",
+       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}},
+        {"SyslogTlsCertFile", {0, "c\\"}},
+        {"SyslogTlsKeyFile", {0, "k"}}},
+       invalid + "SyslogTlsCertFile "},
+  };
+  policy.m_vecSyslogServers = {MakeServer("EHSC", "tls", "a", "1"),
+                               MakeServer("EH", "tls", "b", "2")};
+  policy.m_vecSyslogServers[0].enabled = false;  // writes nothing
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(kNew, "previous\n");
+    params.values = c.values;
+    logger.lines.clear();
+    EXPECT_FALSE(Configure());
+    EXPECT_EQ(message, c.message);
+    EXPECT_EQ(LinesAt(1), Lines{c.message});
+    EXPECT_EQ(ReadFile(kNew), "previous\n");
+  }
+
+  policy.m_vecSyslogServers[1].proto = "TLS";  // not tls: UDP, as any text
+  params.values.clear();
+  params.asked.clear();
+  ASSERT_TRUE(Configure()) << message;
+  EXPECT_EQ(params.asked, Lines{"GetValue(SyslogForwardQueue,'')"});
+  EXPECT_NE(ReadFile(kNew).find("port=\"2\" protocol=\"udp\""),
+            std::string::npos);
 }
 
 TEST_F(VelkConfigTest, NoPolicyToConfigure) {

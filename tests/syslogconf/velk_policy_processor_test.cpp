@@ -13,27 +13,34 @@ namespace {
 
 const std::string kOpen = "<policy xmlns='" VELKCONF_POLICY_NAMESPACE "'>";
 
-std::string ServerXml(const std::string& attributes) { return "<RemoteSyslogServer " + attributes + "/>"; }
+std::string ServerXml(const std::string& attributes) {
+  return "<RemoteSyslogServer " + attributes + "/>";
+}
 
 class VelkPolicyProcessorTest : public HostTest {
  protected:
   int ProcessBuffer(VelkPolicyProcessor& p, const std::string& xml) {
-    return p.Process(reinterpret_cast<const unsigned char*>(xml.data()), static_cast<unsigned int>(xml.size()));
+    return p.Process(reinterpret_cast<const unsigned char*>(xml.data()),
+                     static_cast<unsigned int>(xml.size()));
   }
   // Each record as flags (capital: on) and its texts.
   static std::vector<std::string> Servers(const VelkPolicyProcessor& p) {
     std::vector<std::string> out;
     for (const auto& s : p.m_vecSyslogServers) {
-      out.push_back(std::string(s.enabled ? "E" : "e") + (s.healthEvent ? "H" : "h") + (s.systemEvent ? "S" : "s") +
-                    (s.securityEvent ? "C" : "c") + " (" + s.proto + ")" + s.server + ":" + s.port);
+      out.push_back(std::string(s.enabled ? "E" : "e") +
+                    (s.healthEvent ? "H" : "h") + (s.systemEvent ? "S" : "s") +
+                    (s.securityEvent ? "C" : "c") + " (" + s.proto + ")" +
+                    s.server + ":" + s.port);
     }
     return out;
   }
 };
 
 TEST_F(VelkPolicyProcessorTest, ReadsTheModel) {
-  const std::string full = "enabled='true' healthEvent='true' systemEvent='true' securityEvent='true' "
-                           "proto='tcp' port='514' server='log.example'";
+  const std::string full =
+      "enabled='true' healthEvent='true' systemEvent='true' "
+      "securityEvent='true' "
+      "proto='tcp' port='514' server='log.example'";
   const std::string prefixed = "xmlns:v='" VELKCONF_POLICY_NAMESPACE "' ";
   const struct {
     const char* name;
@@ -43,43 +50,76 @@ TEST_F(VelkPolicyProcessorTest, ReadsTheModel) {
     std::vector<std::string> servers;
   } cases[] = {
       {"empty policy", "", false, "", {}},
-      {"local log", "<LocalLog enabled='true' maxSize=' 10MB\t'/>", true, "10MB", {}},
+      {"local log",
+       "<LocalLog enabled='true' maxSize=' 10MB\t'/>",
+       true,
+       "10MB",
+       {}},
       {"flags in any case, trimmed",
        "<LocalLog enabled=' TRUE ' maxSize='1'/>" +
-           ServerXml("enabled='True' healthEvent='\ttrue' systemEvent='tRuE' securityEvent='FALSE' "
+           ServerXml("enabled='True' healthEvent='\ttrue' systemEvent='tRuE' "
+                     "securityEvent='FALSE' "
                      "proto=' udp ' port=' 514 ' server=' 10.0.0.1 '"),
-       true, "1", {"EHSc (udp)10.0.0.1:514"}},
+       true,
+       "1",
+       {"EHSc (udp)10.0.0.1:514"}},
       {"other texts are false",
        "<LocalLog enabled='1' maxSize=''/>" +
-           ServerXml("enabled='yes' healthEvent='on' systemEvent='' securityEvent='true&#10;' proto='TCP' "
+           ServerXml("enabled='yes' healthEvent='on' systemEvent='' "
+                     "securityEvent='true&#10;' proto='TCP' "
                      "port='abc' server=''"),
-       false, "", {"ehsc (TCP):abc"}},
+       false,
+       "",
+       {"ehsc (TCP):abc"}},
       {"servers in document order, disabled ones too",
        ServerXml(full) +
-           ServerXml("enabled='false' healthEvent='true' systemEvent='false' securityEvent='false' proto='udp' "
+           ServerXml("enabled='false' healthEvent='true' systemEvent='false' "
+                     "securityEvent='false' proto='udp' "
                      "port='1' server='b'") +
-           ServerXml("enabled='true' healthEvent='false' systemEvent='false' securityEvent='false' proto='udp' "
+           ServerXml("enabled='true' healthEvent='false' systemEvent='false' "
+                     "securityEvent='false' proto='udp' "
                      "port='2' server='c'"),
-       false, "", {"EHSC (tcp)log.example:514", "eHsc (udp)b:1", "Ehsc (udp)c:2"}},
-      {"first LocalLog only", "<LocalLog enabled='true' maxSize='first'/><LocalLog enabled='false' maxSize='x'/>",
-       true, "first", {}},
+       false,
+       "",
+       {"EHSC (tcp)log.example:514", "eHsc (udp)b:1", "Ehsc (udp)c:2"}},
+      {"first LocalLog only",
+       "<LocalLog enabled='true' maxSize='first'/><LocalLog enabled='false' "
+       "maxSize='x'/>",
+       true,
+       "first",
+       {}},
       {"nested elements are found",
-       "<group><LocalLog enabled='true' maxSize='5'/><deeper>" + ServerXml(full) + "</deeper></group>", true,
-       "5", {"EHSC (tcp)log.example:514"}},
+       "<group><LocalLog enabled='true' maxSize='5'/><deeper>" +
+           ServerXml(full) + "</deeper></group>",
+       true,
+       "5",
+       {"EHSC (tcp)log.example:514"}},
       {"prefixed elements are not",
-       "<v:LocalLog " + prefixed + "enabled='true' maxSize='5'/><v:RemoteSyslogServer " + prefixed + full + "/>",
-       false, "", {}},
+       "<v:LocalLog " + prefixed +
+           "enabled='true' maxSize='5'/><v:RemoteSyslogServer " + prefixed +
+           full + "/>",
+       false,
+       "",
+       {}},
       // Each absent attribute reads as false or empty, never as the value
       // read just before it.
-      {"absent attributes", "<LocalLog enabled='true'/>" + ServerXml("enabled='true' systemEvent='true' port='514'"),
-       true, "", {"EhSc ():514"}},
-      {"absent attributes after a full server", ServerXml(full) + ServerXml("healthEvent='true' server='x'"), false,
-       "", {"EHSC (tcp)log.example:514", "eHsc ()x:"}},
+      {"absent attributes",
+       "<LocalLog enabled='true'/>" +
+           ServerXml("enabled='true' systemEvent='true' port='514'"),
+       true,
+       "",
+       {"EhSc ():514"}},
+      {"absent attributes after a full server",
+       ServerXml(full) + ServerXml("healthEvent='true' server='x'"),
+       false,
+       "",
+       {"EHSC (tcp)log.example:514", "eHsc ()x:"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     VelkPolicyProcessor p;
-    ASSERT_EQ(ProcessBuffer(p, kOpen + c.body + "</policy>"), 0) << p.m_strErrorMsg;
+    ASSERT_EQ(ProcessBuffer(p, kOpen + c.body + "</policy>"), 0)
+        << p.m_strErrorMsg;
     EXPECT_EQ(p.m_bLocalLogEnabled, c.localLog);
     EXPECT_EQ(p.m_strLocalLogMaxSize, c.maxSize);
     EXPECT_EQ(Servers(p), c.servers);
@@ -90,12 +130,19 @@ TEST_F(VelkPolicyProcessorTest, ReadsTheModel) {
 TEST_F(VelkPolicyProcessorTest, NoPolicyElementMeansNothingToConfigure) {
   info.Set("fileName", "velk/velk.xml");
   VelkPolicyProcessor p;
-  ASSERT_EQ(ProcessBuffer(p, "<config><LocalLog enabled='true' maxSize='1'/>" +
-                                 ServerXml("enabled='true' healthEvent='true'") + "</config>"), 0);
+  ASSERT_EQ(
+      ProcessBuffer(p, "<config><LocalLog enabled='true' maxSize='1'/>" +
+                           ServerXml("enabled='true' healthEvent='true'") +
+                           "</config>"),
+      0);
   EXPECT_FALSE(p.m_bLocalLogEnabled);
   EXPECT_EQ(p.m_vecSyslogServers.size(), 0u);
-  EXPECT_EQ(logger.lines.back(), (RecordingLogger::Line{12, "Could not find policy element policy in "
-            "/etc/tesk/policies/velk/velk.xml.  Assuming nothing to configure"}));
+  EXPECT_EQ(
+      logger.lines.back(),
+      (RecordingLogger::Line{
+          12,
+          "Could not find policy element policy in "
+          "/etc/tesk/policies/velk/velk.xml.  Assuming nothing to configure"}));
 }
 
 // The schema on the file route: what it lets through is what the reader
@@ -110,15 +157,18 @@ class PolicySchemaTest : public VelkPolicyProcessorTest {
   // attributes are the defaults below, with one replaced or "<absent>".
   int WithServer(const std::string& name, const std::string& value) {
     std::map<std::string, std::string> attributes = {
-        {"enabled", "true"}, {"healthEvent", "true"}, {"systemEvent", "false"}, {"securityEvent", "false"},
-        {"proto", "udp"},    {"port", "514"},         {"server", "log.example"}};
+        {"enabled", "true"},      {"healthEvent", "true"},
+        {"systemEvent", "false"}, {"securityEvent", "false"},
+        {"proto", "udp"},         {"port", "514"},
+        {"server", "log.example"}};
     if (value == "<absent>") {
       attributes.erase(name);
     } else {
       attributes[name] = value;
     }
     std::string xml = kOpen + "<RemoteSyslogServer";
-    for (const auto& a : attributes) xml += " " + a.first + "=\"" + a.second + "\"";
+    for (const auto& a : attributes)
+      xml += " " + a.first + "=\"" + a.second + "\"";
     WriteFile(kPolicyFile, xml + "/></policy>");
     VelkPolicyProcessor p;
     return p.Process(nullptr, 0);
@@ -126,7 +176,8 @@ class PolicySchemaTest : public VelkPolicyProcessorTest {
 };
 
 TEST_F(PolicySchemaTest, ExamplePoliciesAreValid) {
-  for (const char* example : {"/examples/velk-policy.xml", "/examples/demo.xml"}) {
+  for (const char* example :
+       {"/examples/velk-policy.xml", "/examples/demo.xml"}) {
     SCOPED_TRACE(example);
     WriteFile(kPolicyFile, ReadFile(SourceDir() + example));
     VelkPolicyProcessor p;
@@ -138,25 +189,69 @@ TEST_F(PolicySchemaTest, ExamplePoliciesAreValid) {
 
 // rc 0: accepted, 1: refused.
 TEST_F(PolicySchemaTest, AcceptsWhatTheReaderReadsAsMeantAndNothingElse) {
-  const std::string label(63, 'a');  // labels of 63 and names of 253 characters at most
-  const std::string longest = label + "." + label + "." + label + "." + std::string(61, 'b');
-  const struct { const char* name; std::string value; int rc; } cases[] = {
-      {"enabled", "TRUE", 0}, {"enabled", " False\t", 0}, {"enabled", "&#9;true", 0}, {"proto", "tcp", 0},
-      {"proto", " udp ", 0}, {"port", "1", 0}, {"port", "65535", 0}, {"port", "10514", 0},
-      {"server", "localhost", 0}, {"server", "log-1.example.org", 0}, {"server", "192.168.0.1", 0},
-      {"server", "[::1]", 0}, {"server", "[2001:db8::17]", 0}, {"server", "[fe80:0:0:0:0:0:0:1]", 0},
-      {"server", "[::ffff:192.0.2.1]", 0}, {"server", " 10.0.0.1\t", 0}, {"server", longest, 0},
+  const std::string label(
+      63, 'a');  // labels of 63 and names of 253 characters at most
+  const std::string longest =
+      label + "." + label + "." + label + "." + std::string(61, 'b');
+  const struct {
+    const char* name;
+    std::string value;
+    int rc;
+  } cases[] = {
+      {"enabled", "TRUE", 0},
+      {"enabled", " False\t", 0},
+      {"enabled", "&#9;true", 0},
+      {"proto", "tcp", 0},
+      {"proto", " udp ", 0},
+      {"port", "1", 0},
+      {"port", "65535", 0},
+      {"port", "10514", 0},
+      {"server", "localhost", 0},
+      {"server", "log-1.example.org", 0},
+      {"server", "192.168.0.1", 0},
+      {"server", "[::1]", 0},
+      {"server", "[2001:db8::17]", 0},
+      {"server", "[fe80:0:0:0:0:0:0:1]", 0},
+      {"server", "[::ffff:192.0.2.1]", 0},
+      {"server", " 10.0.0.1\t", 0},
+      {"server", longest, 0},
       {"server", label, 0},
-      {"enabled", "<absent>", 1}, {"healthEvent", "<absent>", 1}, {"systemEvent", "<absent>", 1},
-      {"securityEvent", "<absent>", 1}, {"proto", "<absent>", 1}, {"port", "<absent>", 1},
-      {"server", "<absent>", 1}, {"enabled", "1", 1}, {"enabled", "yes", 1}, {"enabled", "", 1},
-      {"enabled", "true&#10;", 1}, {"securityEvent", "truee", 1}, {"proto", "TCP", 1}, {"proto", "tls", 1},
-      {"proto", "", 1}, {"port", "0", 1}, {"port", "65536", 1}, {"port", "0514", 1}, {"port", "514x", 1},
-      {"port", "-1", 1}, {"port", "", 1}, {"server", "", 1}, {"server", "a b", 1},
-      {"server", "host&#10;*.* |/bin/sh", 1}, {"server", "host\\x", 1}, {"server", "-host", 1},
-      {"server", "host-", 1}, {"server", "::1", 1}, {"server", "[::1", 1}, {"server", "[::g]", 1},
-      {"server", "[1:2:3:4:5:6:7:8:9]", 1}, {"server", "host:514", 1},
-      {"server", "h;RSYSLOG_TraditionalFormat", 1}, {"server", "a.b..c", 1}, {"server", longest + "b", 1},
+      {"enabled", "<absent>", 1},
+      {"healthEvent", "<absent>", 1},
+      {"systemEvent", "<absent>", 1},
+      {"securityEvent", "<absent>", 1},
+      {"proto", "<absent>", 1},
+      {"port", "<absent>", 1},
+      {"server", "<absent>", 1},
+      {"enabled", "1", 1},
+      {"enabled", "yes", 1},
+      {"enabled", "", 1},
+      {"enabled", "true&#10;", 1},
+      {"securityEvent", "truee", 1},
+      {"proto", "TCP", 1},
+      {"proto", "tls", 0},
+      {"proto", "TLS", 1},
+      {"proto", "", 1},
+      {"port", "0", 1},
+      {"port", "65536", 1},
+      {"port", "0514", 1},
+      {"port", "514x", 1},
+      {"port", "-1", 1},
+      {"port", "", 1},
+      {"server", "", 1},
+      {"server", "a b", 1},
+      {"server", "host&#10;*.* |/bin/sh", 1},
+      {"server", "host\\x", 1},
+      {"server", "-host", 1},
+      {"server", "host-", 1},
+      {"server", "::1", 1},
+      {"server", "[::1", 1},
+      {"server", "[::g]", 1},
+      {"server", "[1:2:3:4:5:6:7:8:9]", 1},
+      {"server", "host:514", 1},
+      {"server", "h;RSYSLOG_TraditionalFormat", 1},
+      {"server", "a.b..c", 1},
+      {"server", longest + "b", 1},
       {"server", label + "a", 1},
   };
   for (const auto& c : cases) {
@@ -164,7 +259,8 @@ TEST_F(PolicySchemaTest, AcceptsWhatTheReaderReadsAsMeantAndNothingElse) {
     EXPECT_EQ(WithServer(c.name, c.value), c.rc);
   }
   VelkPolicyProcessor p;
-  for (const char* local : {"<LocalLog enabled='true'/>", "<LocalLog enabled='true' maxSize='a&#10;b'/>"}) {
+  for (const char* local : {"<LocalLog enabled='true'/>",
+                            "<LocalLog enabled='true' maxSize='a&#10;b'/>"}) {
     WriteFile(kPolicyFile, kOpen + local + "</policy>");
     EXPECT_EQ(p.Process(nullptr, 0), 1) << local;
   }
