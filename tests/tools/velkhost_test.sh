@@ -199,29 +199,57 @@ check "the previous file is live again" test "$(sum /etc/rsyslog.conf)" = "$a_su
 run after-rollback status "${daemon[@]}"
 check "status names the policy of the restored file" contains "$scratch/after-rollback.out" "policy:     $A"
 
-# --- A restart that fails, and a daemon that dies right after starting:
-# the last known good file comes back, with its mode, and the daemon runs.
-# (The stand-in fails only on the configuration forwarding to FAILPORT.)
+# --- A restart that fails, a daemon that is dead when the restart returns,
+# and one that dies after it was first found running: the last known good
+# file comes back, with its mode, and the daemon runs.  (The stand-in
+# misbehaves only on the configuration forwarding to FAILPORT; in "late"
+# mode it stops the daemon when asked for its status a second time.)
 cat >"$VELK_SANDBOX_BIN/service" <<SERVICE
 #!/bin/bash
-if [[ \$2 == restart ]] && grep -q ":\$(cat $scratch/failport);" /etc/rsyslog.conf; then
-  echo "service \$*" >>"$VELK_SANDBOX/service.log"
-  if [[ \$(cat $scratch/failmode) == exit ]]; then
+mode=\$(cat $scratch/failmode)
+if grep -q ":\$(cat $scratch/failport);" /etc/rsyslog.conf; then
+  if [[ \$2 == restart && \$mode == slow ]]; then
     "$VELK_SANDBOX_BIN/service.lab" syslog stop >/dev/null
-    sh -c 'exit 0' & echo \$! >"$LAB/sensor.pid"; wait
+    echo 0 >$scratch/probes
     exit 0
   fi
-  exit 1
+  if [[ \$2 == status && \$mode == slow && -e $scratch/probes ]]; then
+    probes=\$((\$(cat $scratch/probes) + 1))
+    echo \$probes >$scratch/probes
+    if ((probes >= 60)); then
+      rm $scratch/probes
+      "$VELK_SANDBOX_BIN/service.lab" syslog start >/dev/null
+    fi
+  fi
+  if [[ \$2 == restart && \$mode != late ]]; then
+    echo "service \$*" >>"$VELK_SANDBOX/service.log"
+    if [[ \$mode == exit ]]; then
+      "$VELK_SANDBOX_BIN/service.lab" syslog stop >/dev/null
+      sh -c 'exit 0' & echo \$! >"$LAB/sensor.pid"; wait
+      exit 0
+    fi
+    exit 1
+  fi
+  if [[ \$2 == status && \$mode == late ]]; then
+    if [[ -e $scratch/probed ]]; then
+      "$VELK_SANDBOX_BIN/service.lab" syslog stop >/dev/null
+    else
+      touch $scratch/probed
+    fi
+  fi
 fi
 exec "$VELK_SANDBOX_BIN/service.lab" "\$@"
 SERVICE
 C=$(policy c 10599)
 echo 10599 >"$scratch/failport"
-for mode in fail exit; do
+for mode in fail exit late; do
   echo "$mode" >"$scratch/failmode"
+  rm -f "$scratch/probed"
   live_sum=$(sum /etc/rsyslog.conf)
   chmod 0640 /etc/rsyslog.conf
-  run restart-$mode apply "${daemon[@]}" "$C"
+  # The lab's restart returns once the daemon is up (or never will be): a
+  # short timeout only shortens the wait for a restart that did not happen.
+  run restart-$mode apply "${daemon[@]}" --restart-timeout 3 "$C"
   check "$mode: apply exits 7" status restart-$mode 7
   check "$mode: the restart's failure is reported" contains "$scratch/restart-$mode.err" "syslog did not come up on the new configuration"
   check "$mode: so is the rollback" contains "$scratch/restart-$mode.out" "rolled back: /etc/rsyslog.conf is the last known good configuration again"
@@ -229,6 +257,13 @@ for mode in fail exit; do
   check "$mode: with its mode" test "$(stat -c %a /etc/rsyslog.conf)" = 640
   check "$mode: the daemon runs" service syslog status
 done
+check "late: the daemon's early death is named" contains "$scratch/restart-late.err" "stopped right after it started"
+# A daemon that comes up only after many probes (seconds, at a probe every
+# tenth of a second) is a slow restart, not a failed one.
+echo slow >"$scratch/failmode"
+run restart-slow apply "${daemon[@]}" "$C"
+check "slow: apply waits for the daemon" status restart-slow 0
+check "slow: and reports it applied" contains "$scratch/restart-slow.out" "applied: /etc/rsyslog.conf updated from $C"
 cp "$VELK_SANDBOX_BIN/service.lab" "$VELK_SANDBOX_BIN/service"
 
 # --- A file changed between the check and the commit is not committed.
@@ -241,7 +276,7 @@ WRAP
 chmod 755 "$scratch/rsyslogd-then-write"
 live_sum=$(sum /etc/rsyslog.conf)
 restarts_before=$(restarts)
-run changed apply "${daemon[@]}" --rsyslogd "$scratch/rsyslogd-then-write" "$C"
+run changed apply "${daemon[@]}" --rsyslogd "$scratch/rsyslogd-then-write" "$B"
 check "a file changed after the check exits 6" status changed 6
 check "and is named" contains "$scratch/changed.err" "/etc/rsyslog.conf.new changed after it was checked"
 check "the live file is untouched" test "$(sum /etc/rsyslog.conf)" = "$live_sum"
@@ -283,7 +318,7 @@ sum /etc/rsyslog.conf >"$scratch/checked.log"
 applier() {  # applier N: ten applies of policies of its own
   local k
   for k in $(seq 10); do
-    "$VELKHOST" apply "${daemon[@]}" --wait 600 --rsyslogd "$scratch/rsyslogd-logged" \
+    "$VELKHOST" apply "${daemon[@]}" --wait 600 --settle 0 --rsyslogd "$scratch/rsyslogd-logged" \
       "$(policy race$1-$k $((20000 + $1 * 100 + k)))" >/dev/null 2>>"$scratch/race.err"
     echo $? >>"$scratch/race.status"
   done

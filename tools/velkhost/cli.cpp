@@ -137,6 +137,23 @@ const OptionSpec kOptions[] = {
        o.daemon.pid_file = v;
        return true;
      }},
+    {"--restart-timeout", "SECONDS", kA | kB,
+     "give the daemon SECONDS to come up after a restart (default 30)",
+     [](Options& o, const std::string& v) {
+       int seconds = 0;
+       if (!ParseNumber(v, 1, 3600, seconds)) return false;
+       o.daemon.restart_timeout_ms = seconds * 1000;
+       return true;
+     }},
+    {"--settle", "SECONDS", kA | kB,
+     "the restarted daemon must still run SECONDS after it was\n"
+     "found up (default 1)",
+     [](Options& o, const std::string& v) {
+       int seconds = 0;
+       if (!ParseNumber(v, 0, 600, seconds)) return false;
+       o.daemon.settle_ms = seconds * 1000;
+       return true;
+     }},
     {"--json", nullptr, kA | kR | kC | kB | kS,
      "print one JSON object on stdout instead of text", Switch<&Options::json>},
     {"--allow-silent", nullptr, kPolicy,

@@ -27,24 +27,6 @@ void Pause(int ms) {
   nanosleep(&pause, nullptr);
 }
 
-// Field 22 of /proc/PID/stat: the start time in ticks since boot; 0 when
-// there is no such process.
-unsigned long long StartTicks(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(in, text)) return 0;
-  const std::string::size_type close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  // After the name come the state (field 3) ... start time (field 22).
-  for (int i = 3; i < 22 && fields >> field; ++i) {
-  }
-  unsigned long long ticks = 0;
-  fields >> ticks;
-  return ticks;
-}
-
 std::string ProcessName(int pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
   std::string name;
@@ -52,14 +34,30 @@ std::string ProcessName(int pid) {
   return name;
 }
 
-// A zombie still has a start time but no longer runs.
-bool Alive(int pid) {
+// What /proc/PID/stat says of a process: its state (field 3) and its start
+// time in ticks since boot (field 22).
+struct ProcessStat {
+  bool exists = false;
+  char state = '?';
+  unsigned long long start = 0;
+  // A zombie still has a start time but no longer runs.
+  bool Alive() const { return exists && state != 'Z' && state != 'X'; }
+};
+
+ProcessStat StatOf(int pid) {
+  ProcessStat stat;
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string text;
-  if (!std::getline(in, text)) return false;
+  if (!std::getline(in, text)) return stat;
   const std::string::size_type close = text.rfind(')');
-  return close != std::string::npos && close + 2 < text.size() &&
-         text[close + 2] != 'Z' && text[close + 2] != 'X';
+  if (close == std::string::npos || close + 2 >= text.size()) return stat;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  fields >> stat.state;
+  for (int i = 4; i < 22 && fields >> field; ++i) {
+  }
+  stat.exists = static_cast<bool>(fields >> stat.start);
+  return stat;
 }
 
 // The newest live process called name.
@@ -70,11 +68,11 @@ int NewestProcess(const std::string& name) {
   unsigned long long newest_start = 0;
   while (const dirent* entry = readdir(proc)) {
     const int pid = std::atoi(entry->d_name);
-    if (pid <= 0 || ProcessName(pid) != name || !Alive(pid)) continue;
-    const unsigned long long start = StartTicks(pid);
-    if (newest == 0 || start > newest_start) {
+    if (pid <= 0 || ProcessName(pid) != name) continue;
+    const ProcessStat stat = StatOf(pid);
+    if (stat.Alive() && (newest == 0 || stat.start > newest_start)) {
       newest = pid;
-      newest_start = start;
+      newest_start = stat.start;
     }
   }
   closedir(proc);
@@ -192,8 +190,9 @@ DaemonState ProbeOnce(const DaemonProbe& probe,
     pid = NewestProcess(probe.program);
   }
   state.pid = pid;
-  const bool alive = pid > 0 && Alive(pid);
-  const bool fresh = alive && StartTicks(pid) >= started_after;
+  const ProcessStat stat = pid > 0 ? StatOf(pid) : ProcessStat();
+  const bool alive = stat.Alive();
+  const bool fresh = alive && stat.start >= started_after;
   if (status != 0) {
     state.detail =
         status < 0 ? said
@@ -218,11 +217,30 @@ DaemonState ProbeOnce(const DaemonProbe& probe,
 }  // namespace
 
 DaemonState ProbeDaemon(const DaemonProbe& probe,
-                        unsigned long long started_after, int wait_ms) {
-  const long long deadline = MonotonicMs() + wait_ms;
+                        unsigned long long started_after, bool restarted) {
+  const long long deadline =
+      MonotonicMs() + (restarted ? probe.restart_timeout_ms : 0);
   for (;;) {
     DaemonState state = ProbeOnce(probe, started_after);
-    if (state.running || MonotonicMs() >= deadline) return state;
+    if (state.running && !restarted) return state;
+    if (state.running) {
+      // Up is not enough: a daemon that dies on its configuration often
+      // does so right after starting.  The same process must still run a
+      // while later.
+      Pause(probe.settle_ms);
+      DaemonState settled = ProbeOnce(probe, started_after);
+      if (settled.running && settled.pid == state.pid) return settled;
+      if (!settled.running) {
+        settled.detail = probe.program + " (pid " + std::to_string(state.pid) +
+                         ") stopped right after it started: " + settled.detail;
+        return settled;
+      }
+      state.running = false;
+      state.detail = probe.program + " was replaced (pid " +
+                     std::to_string(state.pid) + ", then " +
+                     std::to_string(settled.pid) + ") and did not settle";
+    }
+    if (MonotonicMs() >= deadline) return state;
     Pause(100);
   }
 }

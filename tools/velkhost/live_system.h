@@ -48,12 +48,16 @@ bool CopyKeepingOwner(const std::string& from, const std::string& to,
 struct DaemonProbe {
   std::string pid_file = "/run/rsyslogd.pid";
   std::string program = "rsyslogd";  // its process name, without the pid file
+  // How long the daemon has after a restart to come up, and how long it
+  // must then keep running, as the same process, to count as up.
+  int restart_timeout_ms = 30000;
+  int settle_ms = 1000;
 };
 
 struct DaemonState {
   bool running = false;  // service status and a live process agree
-  int pid = 0;
-  std::string detail;  // in words
+  int pid = 0;           // the process found, 0 for none
+  std::string detail;    // in words
 };
 
 // The clock the kernel counts process start times in (clock ticks since
@@ -62,12 +66,11 @@ unsigned long long BootTicksNow();
 
 // Asks "service syslog status" and looks for the daemon's process (its pid
 // file, else its process name).  With started_after non-zero the process
-// must have started at or after that tick: restarted, not left over.  Asks
-// again for up to wait_ms while the daemon is not (yet) found running.
+// must have started at or after that tick: restarted, not left over.
+// After a restart (restarted), asks again for up to the probe's restart
+// timeout while the daemon is not (yet) found running, and once found
+// requires the same process to be running still after the settle time.
 DaemonState ProbeDaemon(const DaemonProbe& probe,
-                        unsigned long long started_after, int wait_ms = 0);
-
-// How long apply and rollback give the daemon to come up after a restart.
-constexpr int kRestartWaitMs = 5000;
+                        unsigned long long started_after, bool restarted);
 
 #endif  // VELKCONF_TOOLS_VELKHOST_LIVE_SYSTEM_H_

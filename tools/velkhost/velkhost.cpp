@@ -267,8 +267,7 @@ int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
     const unsigned long long ticks = BootTicksNow();
     std::string said;
     RunCapture({"service", "syslog", "restart"}, said);
-    const DaemonState daemon =
-        ProbeDaemon(run.options.daemon, ticks, kRestartWaitMs);
+    const DaemonState daemon = ProbeDaemon(run.options.daemon, ticks, true);
     report.Set("daemon", daemon.detail);
     if (!daemon.running) {
       error = "the last known good configuration is back in " +
@@ -401,7 +400,7 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
   std::string now_live;
   const bool live_is_checked =
       ReadFile(kLiveFile, now_live, error) && now_live == staged;
-  const DaemonState daemon = ProbeDaemon(o.daemon, ticks, kRestartWaitMs);
+  const DaemonState daemon = ProbeDaemon(o.daemon, ticks, true);
   run.Time("commit", since);
   run.json.Set(
       "restart",
@@ -487,7 +486,7 @@ int Status(Run& run) {
   };
   const bool recorded = live != "missing" && live == value("live_sha256");
   const DaemonState daemon =
-      ProbeDaemon(run.options.daemon, ModifiedTicks(kLiveFile));
+      ProbeDaemon(run.options.daemon, ModifiedTicks(kLiveFile), false);
   run.files.Set("live",
                 JsonObject().Set("path", kLiveFile).Set("sha256", live));
   run.files.Set(
