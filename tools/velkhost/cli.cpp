@@ -100,6 +100,14 @@ bool Text(Options& o, const std::string& v) {
   return true;
 }
 
+template <int DaemonProbe::*milliseconds, int low, int high>
+bool Seconds(Options& o, const std::string& v) {
+  int seconds = 0;
+  if (!ParseNumber(v, low, high, seconds)) return false;
+  o.daemon.*milliseconds = seconds * 1000;
+  return true;
+}
+
 struct OptionSpec {
   const char* name;
   const char* value;  // null: a switch
@@ -139,21 +147,11 @@ const OptionSpec kOptions[] = {
      }},
     {"--restart-timeout", "SECONDS", kA | kB,
      "give the daemon SECONDS to come up after a restart (default 30)",
-     [](Options& o, const std::string& v) {
-       int seconds = 0;
-       if (!ParseNumber(v, 1, 3600, seconds)) return false;
-       o.daemon.restart_timeout_ms = seconds * 1000;
-       return true;
-     }},
+     Seconds<&DaemonProbe::restart_timeout_ms, 1, 3600>},
     {"--settle", "SECONDS", kA | kB,
      "the restarted daemon must still run SECONDS after it was\n"
      "found up (default 1)",
-     [](Options& o, const std::string& v) {
-       int seconds = 0;
-       if (!ParseNumber(v, 0, 600, seconds)) return false;
-       o.daemon.settle_ms = seconds * 1000;
-       return true;
-     }},
+     Seconds<&DaemonProbe::settle_ms, 0, 600>},
     {"--json", nullptr, kA | kR | kC | kB | kS,
      "print one JSON object on stdout instead of text", Switch<&Options::json>},
     {"--allow-silent", nullptr, kPolicy,
