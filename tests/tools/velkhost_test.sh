@@ -99,6 +99,14 @@ truncate -s 4G "$scratch/huge.xml"
 run huge render "$scratch/huge.xml"
 check "a 4 GiB policy exits 3" status huge 3
 check "the limit is named" contains "$scratch/huge.err" "larger than 1048576 bytes (--max-size raises the limit)"
+# Out of memory is one line and exit 3, never an abort.  (Not under the
+# sanitizers, which need more address space than any limit leaves.)
+if ! ldd "$VELKHOST" | grep -q libasan; then
+  truncate -s 300M "$scratch/large.xml"
+  (ulimit -v 200000; run oom render --max-size 400000000 "$scratch/large.xml")
+  check "out of memory exits 3" status oom 3
+  check "in one line" same "$scratch/oom.err" "velkhost: out of memory"
+fi
 run missing apply /no/such/policy.xml
 check "a missing policy exits 3" status missing 3
 check "with file and reason" contains "$scratch/missing.err" "/no/such/policy.xml: No such file or directory"

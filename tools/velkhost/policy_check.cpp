@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <new>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -14,6 +16,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLString.hpp>
 
@@ -115,7 +118,7 @@ void Summarise(const xercesc::DOMDocument& document, PolicySummary& summary) {
 }
 
 // Runs body; a parser failure becomes "NAME:LINE:COLUMN: cause" (or
-// "NAME: cause") in error and false.
+// "NAME: cause", running out of memory included) in error and false.
 template <typename Body>
 bool Guarded(const std::string& name, std::string& error, Body body) {
   try {
@@ -127,6 +130,12 @@ bool Guarded(const std::string& name, std::string& error, Body body) {
     error = name + ": " + Utf8(e.getMessage());
   } catch (const xercesc::DOMException& e) {
     error = name + ": " + Utf8(e.getMessage());
+  } catch (const xercesc::OutOfMemoryException&) {
+    error = name + ": out of memory";
+  } catch (const std::bad_alloc&) {
+    error = name + ": out of memory";
+  } catch (const std::exception& e) {
+    error = name + ": " + e.what();
   }
   return false;
 }

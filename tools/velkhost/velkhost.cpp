@@ -14,8 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
 
@@ -644,9 +647,7 @@ int PolicyCommand(Run& run) {
   return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   Options options;
   const int parsed = ParseArguments(argc, argv, options);
   if (parsed >= 0) return parsed;
@@ -675,4 +676,22 @@ int main(int argc, char** argv) {
     default:
       return PolicyCommand(run);
   }
+}
+
+}  // namespace
+
+// Whatever goes wrong ends in one line and exit 3, never an abort.
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "velkhost: out of memory\n";
+  } catch (const xercesc::OutOfMemoryException&) {
+    std::cerr << "velkhost: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "velkhost: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "velkhost: an unexpected error\n";
+  }
+  return kExitUnreadable;
 }
