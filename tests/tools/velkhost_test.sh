@@ -132,6 +132,15 @@ Try 'velkhost apply --help'."
 run info info
 check "info names the plug-in in words" contains "$scratch/info.out" "name:      libvelkconf.so"
 check "info shows no raw identification" lacks "$scratch/info.out" "@(#)"
+# With its own location unknown (no /proc), velkhost loads nothing relative
+# to the current directory, where a plug-in waits.
+mkdir -p "$scratch/cwd/bin" "$scratch/cwd/lib"
+cp "$VELK_PLUGIN" "$scratch/cwd/lib/libvelkconf.so.1"
+(cd "$scratch/cwd/bin" && unshare --mount --propagation private \
+  bash -c 'mount -t tmpfs none /proc && exec "$0" info' "$VELKHOST") >"$scratch/noproc.out" 2>&1
+check "without its own location velkhost refuses" test $? = 3
+check "and says so" contains "$scratch/noproc.out" "cannot find velkhost's own location"
+check "it loads no plug-in of the current directory" lacks "$scratch/noproc.out" "loaded:"
 
 # --- render and check change nothing; they need no root.
 cp /etc/rsyslog.conf "$scratch/original"

@@ -68,6 +68,6 @@ Locations LocationsFor(const std::string& executable) {
 Locations FindLocations() {
   char path[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return LocationsFor("./velkhost");
+  if (n <= 0 || path[0] != '/') return Locations();
   return LocationsFor(std::string(path, static_cast<std::size_t>(n)));
 }

@@ -18,7 +18,9 @@ struct Locations {
   bool build_tree = false;
 };
 
-// From the executable's path (/proc/self/exe).
+// From the executable's path (/proc/self/exe); nothing (no plug-in, no
+// schema) when that path cannot be read: never a guess relative to the
+// current directory.
 Locations FindLocations();
 
 // The same from a given executable path; the marker is trusted only when

@@ -534,10 +534,15 @@ std::string Identification(const char* text) {
   return value.empty() ? "(not set)" : value;
 }
 
+const char kNoLocation[] =
+    "cannot find velkhost's own location (--plugin PATH and --schema PATH "
+    "name the files)";
+
 int Info(const Options& options) {
   Plugin plugin{};
   std::string error;
-  if (!plugin.Load(options.plugin, error)) {
+  if (options.plugin.empty()) error = kNoLocation;
+  if (!error.empty() || !plugin.Load(options.plugin, error)) {
     std::cerr << "velkhost: " << error << "\n";
     return kExitUnreadable;
   }
@@ -583,6 +588,9 @@ int PolicyCommand(Run& run) {
   const Options& o = run.options;
   std::string policy, error;
   const std::string name = PolicyName(o.policy);
+  if (o.plugin.empty() || (o.schema.empty() && !o.from_repository)) {
+    return run.Fail(kExitUnreadable, "error", kNoLocation);
+  }
   if (!o.from_repository) {
     if (!ReadPolicy(o.policy, o.max_size, policy, error)) {
       return run.Fail(kExitUnreadable, "error", "cannot read policy " + error);
@@ -653,7 +661,7 @@ int Main(int argc, char** argv) {
   if (parsed >= 0) return parsed;
   const Locations where = FindLocations();
   if (options.schema.empty()) options.schema = where.schema;
-  if (options.plugin.empty()) {
+  if (options.plugin.empty() && !where.plugins.empty()) {
     options.plugin = where.plugins.front();
     for (const std::string& candidate : where.plugins) {
       if (access(candidate.c_str(), F_OK) == 0) {
