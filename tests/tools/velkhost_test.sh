@@ -215,6 +215,41 @@ check "rollback succeeds" status rollback 0
 check "the previous file is live again" test "$(sum /etc/rsyslog.conf)" = "$a_sum"
 run after-rollback status "${daemon[@]}"
 check "status names the policy of the restored file" contains "$scratch/after-rollback.out" "policy:     $A"
+chmod 0666 /etc/rsyslog.conf
+run apply-open apply "${daemon[@]}" "$B"
+run rollback-open rollback "${daemon[@]}"
+check "a rollback makes the live file writable by no one else" test "$(stat -c %a /etc/rsyslog.conf)" = 644
+
+# --- What velkhost keeps is trusted only while no one else controls it.
+chmod 0777 /var/lib/velkhost
+run open-dir apply "${daemon[@]}" "$B"
+check "a state directory others may write is refused" status open-dir 3
+check "and named" contains "$scratch/open-dir.err" "/var/lib/velkhost: not trusted"
+chmod 0700 /var/lib/velkhost
+chown 65534 /var/lib/velkhost
+run other-dir rollback "${daemon[@]}"
+check "so is one of another user" status other-dir 3
+chown 0 /var/lib/velkhost
+mv /var/lib/velkhost/state "$scratch/state.away"
+ln -s "$scratch/state.away" /var/lib/velkhost/state
+run linked status "${daemon[@]}"
+check "a state file that is a link is not read" status linked 3
+check "and why is said" contains "$scratch/linked.err" "/var/lib/velkhost/state: Too many levels of symbolic links"
+rm /var/lib/velkhost/state
+mkdir /var/lib/velkhost/state
+run unreadable apply "${daemon[@]}" "$B"
+check "a state file that cannot be read stops apply" status unreadable 3
+check "with the reason" contains "$scratch/unreadable.err" "cannot read the state /var/lib/velkhost/state: Is a directory"
+rmdir /var/lib/velkhost/state
+mv "$scratch/state.away" /var/lib/velkhost/state
+mv /var/lib/velkhost/last-good.conf "$scratch/last-good.away"
+ln -s "$scratch/last-good.away" /var/lib/velkhost/last-good.conf
+live_sum=$(sum /etc/rsyslog.conf)
+run linked-good rollback "${daemon[@]}"
+check "a last known good file that is a link is not restored" status linked-good 3
+check "the live file stays" test "$(sum /etc/rsyslog.conf)" = "$live_sum"
+rm /var/lib/velkhost/last-good.conf
+mv "$scratch/last-good.away" /var/lib/velkhost/last-good.conf
 
 # --- A restart that fails, a daemon that is dead when the restart returns,
 # and one that dies after it was first found running: the last known good

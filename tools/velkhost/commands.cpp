@@ -221,12 +221,16 @@ bool EnterPrivateWorld(std::string& error) {
   return ok;
 }
 
-bool ReadFile(const std::string& path, std::string& content,
-              std::string& error) {
+bool ReadFile(const std::string& path, std::string& content, std::string& error,
+              int open_flags, struct stat* info) {
   content.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | open_flags);
+  if (fd < 0 || (info != nullptr && fstat(fd, info) != 0)) {
+    const int reason = errno;
+    if (fd >= 0) close(fd);
+    errno = reason;
     error = Reason(path);
+    errno = reason;
     return false;
   }
   char buffer[65536];

@@ -120,22 +120,60 @@ bool ApplyLock::Acquire(const std::string& path, int wait_seconds,
   return true;
 }
 
-bool MakeStateDir(const StateFiles& files, std::string& error) {
-  if (mkdir(files.dir.c_str(), 0700) == 0 || errno == EEXIST) return true;
-  error = Reason("cannot make " + files.dir);
-  return false;
+namespace {
+
+bool Trusted(const std::string& dir, std::string& error) {
+  struct stat info;
+  if (lstat(dir.c_str(), &info) != 0) {
+    error = Reason(dir);
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() ||
+      (info.st_mode & 022) != 0) {
+    error = dir + ": not trusted: it must be a directory of this user (uid " +
+            std::to_string(geteuid()) + ") that no one else may write";
+    return false;
+  }
+  return true;
 }
 
-State LoadState(const StateFiles& files) {
-  State state;
-  std::ifstream in(files.State());
+}  // namespace
+
+bool MakeStateDir(const StateFiles& files, std::string& error) {
+  if (mkdir(files.dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    error = Reason("cannot make " + files.dir);
+    return false;
+  }
+  return Trusted(files.dir, error);
+}
+
+bool TrustStateDir(const StateFiles& files, std::string& error) {
+  struct stat info;
+  if (lstat(files.dir.c_str(), &info) != 0 && errno == ENOENT) return true;
+  return Trusted(files.dir, error);
+}
+
+bool LoadState(const StateFiles& files, State& state, std::string& error) {
+  state.clear();
+  std::string text;
+  if (!ReadFile(files.State(), text, error, O_NOFOLLOW)) {
+    if (errno == ENOENT) return true;
+    error = "cannot read the state " + error;
+    return false;
+  }
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     const std::string::size_type eq = line.find('=');
     if (eq != std::string::npos)
       state[line.substr(0, eq)] = line.substr(eq + 1);
   }
-  return state;
+  return true;
+}
+
+std::string ValueOf(const State& state, const std::string& key) {
+  const auto it = state.find(key);
+  return it == state.end() ? std::string() : it->second;
 }
 
 bool SaveState(const StateFiles& files, const State& state,
@@ -149,20 +187,6 @@ bool SaveState(const StateFiles& files, const State& state,
     text += entry.first + "=" + value + "\n";
   }
   return WriteFileAtomically(files.State(), text, 0600, -1, -1, error);
-}
-
-bool CopyKeepingOwner(const std::string& from, const std::string& to,
-                      std::string& error) {
-  struct stat info;
-  std::string content;
-  if (stat(from.c_str(), &info) != 0) {
-    error = Reason(from);
-    return false;
-  }
-  return ReadFile(from, content, error) &&
-         WriteFileAtomically(to, content, info.st_mode,
-                             static_cast<int>(info.st_uid),
-                             static_cast<int>(info.st_gid), error);
 }
 
 unsigned long long BootTicksNow() {

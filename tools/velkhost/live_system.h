@@ -31,18 +31,23 @@ class ApplyLock {
   int fd_ = -1;
 };
 
-// Creates the state directory (0700) when it is missing.
+// Creates the state directory (0700) when it is missing, and checks that
+// it can be trusted: a real directory, owned by this user, that no one
+// else may write.  false with the reason in error.
 bool MakeStateDir(const StateFiles& files, std::string& error);
 
-// The state file: NAME=VALUE lines.
+// The same check of a directory that must already exist; a missing one is
+// trusted (there is nothing in it).
+bool TrustStateDir(const StateFiles& files, std::string& error);
+
+// The state file: NAME=VALUE lines.  A missing state file is an empty
+// state; a file that cannot be read (or a link) is an error.
 using State = std::map<std::string, std::string>;
-State LoadState(const StateFiles& files);
+bool LoadState(const StateFiles& files, State& state, std::string& error);
 bool SaveState(const StateFiles& files, const State& state, std::string& error);
 
-// Copies from to to, with from's mode, owner and group, through a temporary
-// file and a rename.  false with the reason in error.
-bool CopyKeepingOwner(const std::string& from, const std::string& to,
-                      std::string& error);
+// A value of the state, "" when it has none.
+std::string ValueOf(const State& state, const std::string& key);
 
 // Where to look for the running syslog daemon.
 struct DaemonProbe {

@@ -7,10 +7,12 @@
 // needs: the policy checked first, a lock, the daemon's own check, the
 // restart verified and rolled back, and a record of what is live.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,11 +96,11 @@ JsonObject FileReport(const std::string& path, const std::string& content) {
   return JsonObject().Set("path", path).Set("sha256", Sha256Hex(content));
 }
 
-// A file's checksum, or "missing".
-std::string ChecksumOf(const std::string& path,
-                       std::string* content = nullptr) {
+// A file's checksum, or "missing"; open_flags as ReadFile takes them.
+std::string ChecksumOf(const std::string& path, std::string* content = nullptr,
+                       int open_flags = 0) {
   std::string text, error;
-  if (!ReadFile(path, text, error)) return "missing";
+  if (!ReadFile(path, text, error, open_flags)) return "missing";
   if (content) *content = text;
   return Sha256Hex(text);
 }
@@ -260,13 +262,17 @@ int CheckFile(Run& run) {
 // Puts the last known good file back, restarts and verifies.  kExitOk, or
 // kExitRollbackFailed with the reason reported.
 int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
-  std::string error;
+  std::string error, content;
   const long long since = NowMs();
   JsonObject report;
-  if (access(files.LastGood().c_str(), F_OK) != 0) {
-    error =
-        "there is no last known good configuration (" + files.LastGood() + ")";
-  } else if (CopyKeepingOwner(files.LastGood(), kLiveFile, error)) {
+  struct stat info;
+  if (!ReadFile(files.LastGood(), content, error, O_NOFOLLOW, &info)) {
+    error = errno == ENOENT ? "there is no last known good configuration (" +
+                                  files.LastGood() + ")"
+                            : "cannot read the last known good " + error;
+  } else if (WriteFileAtomically(kLiveFile, content, info.st_mode & ~022u,
+                                 static_cast<int>(info.st_uid),
+                                 static_cast<int>(info.st_gid), error)) {
     const unsigned long long ticks = BootTicksNow();
     std::string said;
     RunCapture({"service", "syslog", "restart"}, said);
@@ -278,23 +284,26 @@ int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
               ", but syslog did not come up: " + daemon.detail;
     } else {
       run.Time("rollback", since);
-      state["live_sha256"] = ChecksumOf(kLiveFile);
+      state["live_sha256"] = Sha256Hex(content);
       state["rolled_back_at"] = UtcNow();
       for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
-        state[key] = state[std::string("last_good_") + key];
+        state[key] = ValueOf(state, std::string("last_good_") + key);
       }
       state.erase("bad_sha256");
       run.json.Set("rollback", report.Set("ok", true));
       run.Say("rolled back: " + std::string(kLiveFile) +
               " is the last known good configuration again; " + daemon.detail +
               "\n");
-      SaveState(files, state, error);
+      if (!SaveState(files, state, error))
+        std::cerr << "velkhost: " << error << "\n";
       return kExitOk;
     }
   }
   run.Time("rollback", since);
   state["bad_sha256"] = ChecksumOf(kLiveFile);
-  SaveState(files, state, error);
+  std::string unsaved;
+  if (!SaveState(files, state, unsaved))
+    std::cerr << "velkhost: " << unsaved << "\n";
   run.json.Set("rollback", report.Set("ok", false));
   std::cerr << "velkhost: rollback failed: " << error << "\n";
   run.json.Set("message", "rollback failed: " + error);
@@ -314,16 +323,22 @@ bool TakeLock(Run& run, const StateFiles& files, ApplyLock& lock, int& status) {
   return true;
 }
 
-// The live file (content live) becomes the last known good one, with what
-// produced it, unless it is the one a failed rollback left behind.
+// The live file (content live, status info) becomes the last known good
+// one, with what produced it, unless it is the one a failed rollback left
+// behind.
 bool KeepLastGood(const StateFiles& files, const std::string& live,
-                  State& state, std::string& error) {
+                  const struct stat& info, State& state, std::string& error) {
   const std::string sum = Sha256Hex(live);
-  if (state["bad_sha256"] == sum) return true;
-  if (!CopyKeepingOwner(kLiveFile, files.LastGood(), error)) return false;
-  const bool known = state["live_sha256"] == sum;
+  if (ValueOf(state, "bad_sha256") == sum) return true;
+  if (!WriteFileAtomically(files.LastGood(), live, info.st_mode,
+                           static_cast<int>(info.st_uid),
+                           static_cast<int>(info.st_gid), error)) {
+    return false;
+  }
+  const bool known = ValueOf(state, "live_sha256") == sum;
   for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
-    state[std::string("last_good_") + key] = known ? state[key] : "unknown";
+    state[std::string("last_good_") + key] =
+        known ? ValueOf(state, key) : "unknown";
   }
   return SaveState(files, state, error);
 }
@@ -362,7 +377,8 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
     }
   }
   std::string live;
-  const bool had_live = ReadFile(kLiveFile, live, error);
+  struct stat live_info;
+  const bool had_live = ReadFile(kLiveFile, live, error, 0, &live_info);
   if (had_live) run.files.Set("previous", FileReport(kLiveFile, live));
   if (o.diff) {
     std::string diff;
@@ -383,8 +399,11 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
     return run.Finish(kExitOk, "checked");
   }
 
-  State state = LoadState(files);
-  if (had_live && !KeepLastGood(files, live, state, error)) {
+  State state;
+  if (!LoadState(files, state, error)) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
+  if (had_live && !KeepLastGood(files, live, live_info, state, error)) {
     return run.Fail(kExitUnreadable, "error",
                     "cannot keep the last known good file: " + error);
   }
@@ -432,7 +451,8 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
   run.json.Set("message", why);
   if (!had_live) {
     state["bad_sha256"] = ChecksumOf(kLiveFile);
-    SaveState(files, state, error);
+    if (!SaveState(files, state, error))
+      std::cerr << "velkhost: " << error << "\n";
     std::cerr << "velkhost: rollback failed: there was no live file before\n";
     return run.Finish(kExitRollbackFailed, "rollback-failed");
   }
@@ -447,12 +467,21 @@ int Rollback(Run& run) {
   ApplyLock lock;
   int status = 0;
   if (!TakeLock(run, files, lock, status)) return status;
-  if (access(files.LastGood().c_str(), F_OK) != 0) {
+  std::string error;
+  struct stat info;
+  if (lstat(files.LastGood().c_str(), &info) != 0) {
     return run.Fail(
         kExitUnreadable, "error",
         "there is no last known good configuration (" + files.LastGood() + ")");
   }
-  State state = LoadState(files);
+  if (!S_ISREG(info.st_mode)) {
+    return run.Fail(kExitUnreadable, "error",
+                    files.LastGood() + ": not a regular file");
+  }
+  State state;
+  if (!LoadState(files, state, error)) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
   if (RestoreLastGood(run, files, state) != kExitOk) {
     return run.Finish(kExitRollbackFailed, "rollback-failed");
   }
@@ -479,9 +508,14 @@ unsigned long long ModifiedTicks(const std::string& path) {
 
 int Status(Run& run) {
   const StateFiles files;
-  State state = LoadState(files);
+  State state;
+  std::string error;
+  if (!TrustStateDir(files, error) || !LoadState(files, state, error)) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
   const std::string live = ChecksumOf(kLiveFile);
-  const std::string last_good = ChecksumOf(files.LastGood());
+  const std::string last_good =
+      ChecksumOf(files.LastGood(), nullptr, O_NOFOLLOW);
   const auto value = [&](const char* key) {
     auto it = state.find(key);
     return it == state.end() || it->second.empty() ? std::string("unknown")
