@@ -316,6 +316,18 @@ echo slow >"$scratch/failmode"
 run restart-slow apply "${daemon[@]}" "$C"
 check "slow: apply waits for the daemon" status restart-slow 0
 check "slow: and reports it applied" contains "$scratch/restart-slow.out" "applied: /etc/rsyslog.conf updated from $C"
+# A restart that leaves a process holding its output open does not hold
+# velkhost (bounded, so that a fault fails rather than hangs).
+cat >"$VELK_SANDBOX_BIN/service" <<SERVICE
+#!/bin/bash
+if [[ \$2 == restart ]]; then
+  (until [[ -e $scratch/release-output ]]; do sleep 0.05; done) &
+fi
+exec "$VELK_SANDBOX_BIN/service.lab" "\$@"
+SERVICE
+timeout 300 "$VELKHOST" rollback "${daemon[@]}" >"$scratch/held-output.out" 2>&1
+check "rollback returns while the restart's output is held open" test $? = 0
+touch "$scratch/release-output"
 cp "$VELK_SANDBOX_BIN/service.lab" "$VELK_SANDBOX_BIN/service"
 
 # --- A file changed between the check and the commit is not committed.
