@@ -87,14 +87,27 @@ ApplyLock::~ApplyLock() {
 
 bool ApplyLock::Acquire(const std::string& path, int wait_seconds,
                         std::string& error) {
-  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd_ < 0) {
-    error = Reason("cannot open the lock " + path);
-    return false;
-  }
   const long long deadline = MonotonicMs() + wait_seconds * 1000LL;
   for (;;) {
-    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) break;
+    if (fd_ < 0) {
+      fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
+    if (fd_ < 0) {
+      error = Reason("cannot open the lock " + path);
+      return false;
+    }
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+      // The lock counts only on the file that is at path now: one removed
+      // or replaced meanwhile is another file than the next holder's.
+      struct stat held, named;
+      if (fstat(fd_, &held) == 0 && stat(path.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        break;
+      }
+      close(fd_);
+      fd_ = -1;
+      continue;
+    }
     if (errno != EWOULDBLOCK && errno != EINTR) {
       error = Reason("cannot lock " + path);
       return false;
