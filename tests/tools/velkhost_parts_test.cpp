@@ -62,6 +62,7 @@ TEST_F(PolicyFiles, RefusesWhatIsNotAPolicyFile) {
   WriteFile(small, "<policy/>");
   WriteFile(big, "");
   ASSERT_EQ(truncate(big.c_str(), 4LL << 30), 0);  // sparse: never read
+  ASSERT_EQ(symlink("/dev/zero", (dir_ + "/zero").c_str()), 0);
   struct Case {
     std::string path;
     std::size_t limit;
@@ -72,6 +73,8 @@ TEST_F(PolicyFiles, RefusesWhatIsNotAPolicyFile) {
       {big, 100, big + ": larger than 100 bytes (--max-size raises the limit)"},
       {small, 8, small + ": larger than 8 bytes (--max-size raises the limit)"},
       {dir_ + "/none", 100, dir_ + "/none: No such file or directory"},
+      {"/dev/zero", 100, "/dev/zero: not a regular file"},
+      {dir_ + "/zero", 100, dir_ + "/zero: not a regular file"},
   };
   for (const Case& c : cases) {
     std::string content = "stale", error;

@@ -152,17 +152,21 @@ bool ReadPolicy(const std::string& path, std::size_t max_size,
   const std::string name = PolicyName(path);
   const std::string too_large = "larger than " + std::to_string(max_size) +
                                 " bytes (--max-size raises the limit)";
-  // Opened without blocking, so that a device cannot hang the open.
-  int fd = path == "-" ? dup(STDIN_FILENO)
-                       : open(path.c_str(),
-                              O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  struct stat info;
-  if (fd >= 0 && path != "-" && fstat(fd, &info) == 0 &&
-      S_ISFIFO(info.st_mode)) {
-    // A named pipe: wait for its writer, as any reader would.
-    close(fd);
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  // Nothing but a regular file or a pipe is opened: opening a device can
+  // have effects of its own.
+  struct stat info {};
+  if (path != "-" && stat(path.c_str(), &info) != 0) {
+    error = name + ": " + std::strerror(errno);
+    return false;
   }
+  if (path != "-" && !S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) {
+    error = name + ": " +
+            (S_ISDIR(info.st_mode) ? "is a directory" : "not a regular file");
+    return false;
+  }
+  const struct stat named = info;
+  int fd = path == "-" ? dup(STDIN_FILENO)
+                       : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     error = name + ": " + std::strerror(errno);
     return false;
@@ -170,15 +174,17 @@ bool ReadPolicy(const std::string& path, std::size_t max_size,
   std::string why;
   if (fstat(fd, &info) != 0) {
     why = std::strerror(errno);
+  } else if (path != "-" &&
+             (info.st_dev != named.st_dev || info.st_ino != named.st_ino)) {
+    why = "replaced while it was opened";
   } else if (S_ISDIR(info.st_mode)) {
     why = "is a directory";
-  } else if (S_ISBLK(info.st_mode)) {
+  } else if (path != "-" && !S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) {
     why = "not a regular file";
   } else if (S_ISREG(info.st_mode) &&
              static_cast<unsigned long long>(info.st_size) > max_size) {
     why = too_large;
   } else {
-    if (path != "-") fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     char buffer[65536];
     for (;;) {
       const ssize_t n = read(fd, buffer, sizeof buffer);

@@ -12,9 +12,10 @@
 constexpr std::size_t kDefaultMaxPolicySize = 1024 * 1024;
 
 // Reads the policy file path ("-" for standard input) into content.  An
-// empty file, a directory, anything that is not a regular file or a pipe
-// and anything larger than max_size bytes are refused; no more than
-// max_size + 1 bytes are ever read.  false with "NAME: reason" in error.
+// empty file, a directory, anything else that is not a regular file or a
+// pipe (a device is never opened) and anything larger than max_size bytes
+// are refused; no more than max_size + 1 bytes are ever read.  false with
+// "NAME: reason" in error.
 bool ReadPolicy(const std::string& path, std::size_t max_size,
                 std::string& content, std::string& error);
 
