@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -259,8 +260,30 @@ TEST_F(PolicyFiles, TheBuildTreeMarkerIsTrustedOnlyWhenNoOneElseMayWriteIt) {
   EXPECT_EQ(built.plugins, std::vector<std::string>{"/b/libvelkconf.so"});
   EXPECT_EQ(built.schema, "/s/velk.xsd");
 
-  chmod(marker.c_str(), 0664);
-  EXPECT_EQ(LocationsFor(exe).plugins, installed.plugins);
+  EXPECT_EQ(built.warning, "");
+
+  // Another owner, others allowed to write, or a link: ignored, and said.
+  const std::string target = dir_ + "/marker";
+  const std::function<void()> untrusted[] = {
+      [&] { ASSERT_EQ(chmod(marker.c_str(), 0664), 0); },
+      [&] {
+        ASSERT_EQ(chmod(marker.c_str(), 0644), 0);
+        ASSERT_EQ(chown(marker.c_str(), 65534, 65534), 0);
+      },
+      [&] {
+        ASSERT_EQ(rename(marker.c_str(), target.c_str()), 0);
+        ASSERT_EQ(chown(target.c_str(), 0, 0), 0);
+        ASSERT_EQ(symlink(target.c_str(), marker.c_str()), 0);
+      },
+  };
+  if (geteuid() != 0) GTEST_SKIP() << "changing a file's owner needs root";
+  for (const auto& make_untrusted : untrusted) {
+    make_untrusted();
+    const Locations found = LocationsFor(exe);
+    EXPECT_EQ(found.plugins, installed.plugins);
+    EXPECT_FALSE(found.build_tree);
+    EXPECT_EQ(found.warning.rfind(marker + ": ", 0), 0u) << found.warning;
+  }
 }
 
 }  // namespace

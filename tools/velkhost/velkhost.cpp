@@ -694,6 +694,8 @@ int Main(int argc, char** argv) {
   const int parsed = ParseArguments(argc, argv, options);
   if (parsed >= 0) return parsed;
   const Locations where = FindLocations();
+  if (!where.warning.empty())
+    std::cerr << "velkhost: " << where.warning << "\n";
   if (options.schema.empty()) options.schema = where.schema;
   if (options.plugin.empty() && !where.plugins.empty()) {
     options.plugin = where.plugins.front();
