@@ -35,7 +35,7 @@ echo '*.* /dev/null' >>/etc/rsyslog.conf.in
 check "it checks a policy against the installed schema" test $? = 0
 mv "$scratch/moved/share/velkconf/schemas" "$scratch/schemas.away"
 "$velkhost" check "$scratch/moved/share/velkconf/examples/demo.xml" >"$scratch/noschema.out" 2>&1
-check "and no other schema" test $? = 1
+check "and no other schema: a missing schema exits 3" test $? = 3
 check "naming the schema it looked for" contains "$scratch/noschema.out" "$scratch/moved/share/velkconf/schemas/velk.xsd"
 "$velkhost" info --plugin /no/such/libvelkconf.so >"$scratch/plugin.out" 2>&1
 check "--plugin is the only other place" contains "$scratch/plugin.out" "cannot load /no/such/libvelkconf.so"

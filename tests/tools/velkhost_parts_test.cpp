@@ -162,7 +162,8 @@ TEST_F(Validation, RefusesWithFileLineAndColumn) {
   for (const std::string& text : refused) {
     PolicySummary summary;
     std::string error;
-    EXPECT_FALSE(ValidatePolicy(text, "p.xml", Schema(), summary, error))
+    EXPECT_EQ(ValidatePolicy(text, "p.xml", Schema(), summary, error),
+              Validity::kInvalid)
         << text;
     EXPECT_TRUE(error.rfind("p.xml:", 0) == 0) << error;
     const std::string::size_type second = error.find(':', 6);
@@ -173,7 +174,9 @@ TEST_F(Validation, RefusesWithFileLineAndColumn) {
   }
   PolicySummary summary;
   std::string error;
-  EXPECT_TRUE(ValidatePolicy(fine, "p.xml", Schema(), summary, error)) << error;
+  EXPECT_EQ(ValidatePolicy(fine, "p.xml", Schema(), summary, error),
+            Validity::kValid)
+      << error;
 }
 
 TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
@@ -198,8 +201,9 @@ TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
   for (const Case& c : cases) {
     PolicySummary summary;
     std::string error;
-    ASSERT_TRUE(ValidatePolicy(kHead + c.body + "</policy>", "p", Schema(),
-                               summary, error))
+    ASSERT_EQ(ValidatePolicy(kHead + c.body + "</policy>", "p", Schema(),
+                             summary, error),
+              Validity::kValid)
         << error;
     EXPECT_EQ(summary.Silent(), c.silent) << c.body;
     EXPECT_EQ(summary.servers, c.servers) << c.body;
@@ -222,7 +226,8 @@ TEST_F(Validation, ReadsNoSchemaTheDocumentNames) {
       hinted + "\"/>";
   PolicySummary summary;
   std::string error;
-  EXPECT_FALSE(ValidatePolicy(document, "p", Schema(), summary, error));
+  EXPECT_EQ(ValidatePolicy(document, "p", Schema(), summary, error),
+            Validity::kInvalid);
   EXPECT_EQ(error.rfind("p:1:", 0), 0u) << error;
   unlink(hinted.c_str());
   rmdir(dir);
@@ -231,9 +236,21 @@ TEST_F(Validation, ReadsNoSchemaTheDocumentNames) {
 TEST_F(Validation, AnUnreadableSchemaIsNamed) {
   PolicySummary summary;
   std::string error;
-  EXPECT_FALSE(ValidatePolicy(std::string(kHead) + "</policy>", "p",
-                              "/nonexistent/velk.xsd", summary, error));
+  EXPECT_EQ(ValidatePolicy(std::string(kHead) + "</policy>", "p",
+                           "/nonexistent/velk.xsd", summary, error),
+            Validity::kNoSchema);
   EXPECT_EQ(error.rfind("/nonexistent/velk.xsd", 0), 0u) << error;
+
+  char broken[] = "/tmp/velkhost-schema.XXXXXX";
+  const int fd = mkstemp(broken);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  WriteFile(broken, "<not-a-schema/>");
+  EXPECT_EQ(ValidatePolicy(std::string(kHead) + "</policy>", "p", broken,
+                           summary, error),
+            Validity::kNoSchema);
+  EXPECT_EQ(error.rfind(broken, 0), 0u) << error;
+  unlink(broken);
 }
 
 TEST_F(PolicyFiles, TheBuildTreeMarkerIsTrustedOnlyWhenNoOneElseMayWriteIt) {

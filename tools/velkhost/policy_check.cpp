@@ -209,16 +209,16 @@ bool ReadPolicy(const std::string& path, std::size_t max_size,
   return false;
 }
 
-bool ValidatePolicy(const std::string& content, const std::string& name,
-                    const std::string& schema, PolicySummary& summary,
-                    std::string& error) {
+Validity ValidatePolicy(const std::string& content, const std::string& name,
+                        const std::string& schema, PolicySummary& summary,
+                        std::string& error) {
   summary = PolicySummary();
   HardenedParser parser;
   StopAtFirst handler;
   parser.setErrorHandler(&handler);
   if (access(schema.c_str(), R_OK) != 0) {
     error = schema + ": " + std::strerror(errno) + " (the policy schema)";
-    return false;
+    return Validity::kNoSchema;
   }
   bool loaded = false;
   if (!Guarded(schema, error, [&] {
@@ -227,11 +227,11 @@ bool ValidatePolicy(const std::string& content, const std::string& name,
         loaded = parser.loadGrammar(source, xercesc::Grammar::SchemaGrammarType,
                                     true) != nullptr;
       })) {
-    return false;
+    return Validity::kNoSchema;
   }
   if (!loaded) {
     error = schema + ": cannot load the policy schema";
-    return false;
+    return Validity::kNoSchema;
   }
   if (!Guarded(name, error, [&] {
         xercesc::MemBufInputSource source(
@@ -239,13 +239,13 @@ bool ValidatePolicy(const std::string& content, const std::string& name,
             name.c_str(), false);
         parser.parse(source);
       })) {
-    return false;
+    return Validity::kInvalid;
   }
   const xercesc::DOMDocument* document = parser.getDocument();
   if (document == nullptr) {
     error = name + ": no document";
-    return false;
+    return Validity::kInvalid;
   }
   Summarise(*document, summary);
-  return true;
+  return Validity::kValid;
 }

@@ -30,13 +30,17 @@ struct PolicySummary {
   bool Silent() const { return !local_log && forwarding == 0; }
 };
 
+enum class Validity {
+  kValid,
+  kInvalid,   // error: "NAME:LINE:COLUMN: cause" (or "NAME: cause")
+  kNoSchema,  // error: "SCHEMA: cause": the schema cannot be read or loaded
+};
+
 // Validates content against the schema file (and only that file; schema
 // hints in the document are ignored, a DOCTYPE is refused) and summarises
-// it.  The XML library must be initialised.  false with
-// "NAME:LINE:COLUMN: cause" in error (or "SCHEMA: cause" when the schema
-// cannot be read).
-bool ValidatePolicy(const std::string& content, const std::string& name,
-                    const std::string& schema, PolicySummary& summary,
-                    std::string& error);
+// it.  The XML library must be initialised.
+Validity ValidatePolicy(const std::string& content, const std::string& name,
+                        const std::string& schema, PolicySummary& summary,
+                        std::string& error);
 
 #endif  // VELKCONF_TOOLS_VELKHOST_POLICY_CHECK_H_

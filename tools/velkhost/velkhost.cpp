@@ -649,7 +649,11 @@ int PolicyCommand(Run& run) {
   if (!o.from_repository) {
     PolicySummary summary;
     const long long since = NowMs();
-    if (!ValidatePolicy(policy, name, o.schema, summary, error)) {
+    const Validity validity =
+        ValidatePolicy(policy, name, o.schema, summary, error);
+    if (validity == Validity::kNoSchema) {
+      status = run.Fail(kExitUnreadable, "error", error);
+    } else if (validity == Validity::kInvalid) {
       status = run.Fail(kExitFailed, "invalid", error);
     } else if (summary.Silent() && !o.allow_silent) {
       status =
