@@ -169,12 +169,13 @@ int DaemonVerdict(Run& run, const std::string& path, std::string& said) {
   return accepted ? kExitOk : kExitRejected;
 }
 
-// Process in the private copy of /etc, then show the result.
-int Render(Run& run, const Plugin& plugin, const std::string& policy) {
-  const Options& o = run.options;
-  std::string error, rendered;
+// Process, and the file it wrote into rendered.  -1, or the exit status
+// of a failure (reported).
+int RenderNewFile(Run& run, const Plugin& plugin, const std::string& policy,
+                  std::string& rendered) {
+  std::string error;
   const long long since = NowMs();
-  if (!RunProcess(plugin, o, policy, error)) {
+  if (!RunProcess(plugin, run.options, policy, error)) {
     return run.Fail(kExitFailed, "failed", error);
   }
   run.Time("render", since);
@@ -183,6 +184,15 @@ int Render(Run& run, const Plugin& plugin, const std::string& policy) {
                     "cannot read the rendered file " + error);
   }
   run.files.Set("new", FileReport(kNewFile, rendered));
+  return -1;
+}
+
+// Process in the private copy of /etc, then show the result.
+int Render(Run& run, const Plugin& plugin, const std::string& policy) {
+  const Options& o = run.options;
+  std::string rendered;
+  const int failed = RenderNewFile(run, plugin, policy, rendered);
+  if (failed >= 0) return failed;
   run.files.Set(
       "live",
       JsonObject().Set("path", kLiveFile).Set("sha256", ChecksumOf(kLiveFile)));
@@ -214,15 +224,9 @@ int Render(Run& run, const Plugin& plugin, const std::string& policy) {
 
 // check POLICY: valid, renders, and the daemon accepts the result.
 int CheckPolicy(Run& run, const Plugin& plugin, const std::string& policy) {
-  std::string error;
-  const long long since = NowMs();
-  if (!RunProcess(plugin, run.options, policy, error)) {
-    return run.Fail(kExitFailed, "failed", error);
-  }
-  run.Time("render", since);
   std::string rendered;
-  ReadFile(kNewFile, rendered, error);
-  run.files.Set("new", FileReport(kNewFile, rendered));
+  const int failed = RenderNewFile(run, plugin, policy, rendered);
+  if (failed >= 0) return failed;
   const std::string name = PolicyName(run.options.policy);
   std::string said;
   const int verdict = DaemonVerdict(run, kNewFile, said);
