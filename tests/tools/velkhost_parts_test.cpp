@@ -197,6 +197,10 @@ TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
        true, 2},
       {"<LocalLog enabled=\" True\" maxSize=\"1\"/>", false, 0},
       {Server(off) + Server(With("securityEvent", "TRUE")), false, 2},
+      // A local log, but every server listed is switched off.
+      {"<LocalLog enabled=\"true\" maxSize=\"1\"/>" + Server(off) +
+           Server(no_events),
+       true, 2},
   };
   for (const Case& c : cases) {
     PolicySummary summary;
@@ -205,7 +209,7 @@ TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
                              summary, error),
               Validity::kValid)
         << error;
-    EXPECT_EQ(summary.Silent(), c.silent) << c.body;
+    EXPECT_EQ(!summary.Silence().empty(), c.silent) << c.body;
     EXPECT_EQ(summary.servers, c.servers) << c.body;
   }
 }

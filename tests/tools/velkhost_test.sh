@@ -86,6 +86,12 @@ run noevents check "$noevents"
 check "a server with no event is no logging" status noevents 1
 run allowed check --allow-silent "$quiet"
 check "--allow-silent accepts it" status allowed 0
+offline=$(policy offline 514 true "$(server enabled=false)")
+run offline check "$offline"
+check "a policy whose every server is off is refused" status offline 1
+check "as forwarding turned off" contains "$scratch/offline.err" "every server is disabled or selects no event"
+run offline-allowed check --allow-silent "$offline"
+check "unless --allow-silent" status offline-allowed 0
 
 # Files that are no policy.
 : >"$scratch/empty.xml"
@@ -166,6 +172,11 @@ cp "$VELK_SOURCE_DIR/schemas/velk.xsd" "$scratch/repo/schemas/velk/"
 run repo render --from-repository --param "RepositoryRoot=$scratch/repo" --ns-info fileName=velk/p.xml \
   --ns-info relativePath=velk --ns-info schemaName=velk.xsd --check
 check "render hands --param and --ns-info to the plug-in" contains "$scratch/repo.out" "local5.* @127.0.0.1:10514;VelkFormat"
+cp "$quiet" "$scratch/repo/policies/velk/p.xml"
+run repo-quiet render --from-repository --param "RepositoryRoot=$scratch/repo" --ns-info fileName=velk/p.xml \
+  --ns-info relativePath=velk --ns-info schemaName=velk.xsd
+check "a repository policy that logs nothing is refused too" status repo-quiet 1
+check "naming the repository's file" contains "$scratch/repo-quiet.err" "$scratch/repo/policies/velk/p.xml: the policy turns logging off"
 "${nobody[@]}" "$VELKHOST" render --check "$A" >"$scratch/nobody.out" 2>"$scratch/nobody.err"
 check "render works as nobody" test $? = 0
 check "and renders the rules" contains "$scratch/nobody.out" "local5.* @127.0.0.1:10514;VelkFormat"

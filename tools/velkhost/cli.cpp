@@ -156,7 +156,7 @@ const OptionSpec kOptions[] = {
      "print one JSON object on stdout instead of text", Switch<&Options::json>},
     {"--allow-silent", nullptr, kPolicy,
      "accept a policy that turns off all logging (no local log, no\n"
-     "enabled server with an event selected)",
+     "enabled server with an event selected) or every server it lists",
      Switch<&Options::allow_silent>},
     {"--max-size", "BYTES", kPolicy, "largest policy read (default 1048576)",
      [](Options& o, const std::string& v) {

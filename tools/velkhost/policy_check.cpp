@@ -142,6 +142,18 @@ bool Guarded(const std::string& name, std::string& error, Body body) {
 
 }  // namespace
 
+std::string PolicySummary::Silence() const {
+  if (!local_log && forwarding == 0) {
+    return "the policy turns logging off: no local log and no enabled server "
+           "with an event selected";
+  }
+  if (servers > 0 && forwarding == 0) {
+    return "the policy turns forwarding off: every server is disabled or "
+           "selects no event";
+  }
+  return std::string();
+}
+
 std::string PolicyName(const std::string& path) {
   return path == "-" ? "<stdin>" : path;
 }

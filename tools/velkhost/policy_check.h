@@ -26,8 +26,9 @@ struct PolicySummary {
   bool local_log = false;
   int servers = 0;     // RemoteSyslogServer elements
   int forwarding = 0;  // enabled, and with at least one kind of event
-  // No local log and nothing forwarded: logging is switched off.
-  bool Silent() const { return !local_log && forwarding == 0; }
+  // How the policy switches logging off, "" when it does not: no local log
+  // and nothing forwarded, or servers listed and none of them forwarding.
+  std::string Silence() const;
 };
 
 enum class Validity {

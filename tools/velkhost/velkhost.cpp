@@ -621,12 +621,59 @@ bool LooksLikePolicy(const std::string& path) {
   return first != std::string::npos && head[first] == '<';
 }
 
+// Validates the policy text and refuses one that switches logging off.
+// -1, or the exit status of a refusal (reported).
+int CheckPolicyText(Run& run, const std::string& name,
+                    const std::string& policy) {
+  const Options& o = run.options;
+  std::string error;
+  PolicySummary summary;
+  const long long since = NowMs();
+  const Validity validity =
+      ValidatePolicy(policy, name, o.schema, summary, error);
+  run.Time("validate", since);
+  if (validity == Validity::kNoSchema) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
+  if (validity == Validity::kInvalid) {
+    return run.Fail(kExitFailed, "invalid", error);
+  }
+  const std::string silence = summary.Silence();
+  if (!silence.empty() && !o.allow_silent) {
+    return run.Fail(kExitFailed, "silent",
+                    name + ": " + silence + " (--allow-silent accepts it)");
+  }
+  return -1;
+}
+
+// The policy file the plug-in reads from the repository: the pending copy
+// under /tmp/ppd when there is one, else ROOT/policies/FILENAME.
+std::string RepositoryPolicyPath(const Options& o) {
+  const auto given = [](const std::map<std::string, std::string>& values,
+                        const char* key, const char* otherwise) {
+    const auto it = values.find(key);
+    return it == values.end() || it->second.empty() ? std::string(otherwise)
+                                                    : it->second;
+  };
+  const std::string root =
+      given(o.parameters.values, "RepositoryRoot", "/etc/tesk");
+  const std::string file = given(o.policy_info.values, "fileName", "");
+  const std::string relative = given(o.policy_info.values, "relativePath", "");
+  const std::string::size_type at =
+      relative.empty() ? std::string::npos : file.find(relative);
+  if (at != std::string::npos) {
+    const std::string pending = "/tmp/ppd" + file.substr(at + relative.size());
+    if (access(pending.c_str(), F_OK) == 0) return pending;
+  }
+  return root + "/policies/" + file;
+}
+
 // update, apply, render and check POLICY.
 int PolicyCommand(Run& run) {
   const Options& o = run.options;
   std::string policy, error;
   const std::string name = PolicyName(o.policy);
-  if (o.plugin.empty() || (o.schema.empty() && !o.from_repository)) {
+  if (o.plugin.empty() || o.schema.empty()) {
     return run.Fail(kExitUnreadable, "error", kNoLocation);
   }
   if (!o.from_repository) {
@@ -651,23 +698,18 @@ int PolicyCommand(Run& run) {
   }
   int status = -1;
   if (!o.from_repository) {
-    PolicySummary summary;
-    const long long since = NowMs();
-    const Validity validity =
-        ValidatePolicy(policy, name, o.schema, summary, error);
-    if (validity == Validity::kNoSchema) {
-      status = run.Fail(kExitUnreadable, "error", error);
-    } else if (validity == Validity::kInvalid) {
-      status = run.Fail(kExitFailed, "invalid", error);
-    } else if (summary.Silent() && !o.allow_silent) {
-      status =
-          run.Fail(kExitFailed, "silent",
-                   name +
-                       ": the policy turns logging off: no local log and no "
-                       "enabled server with an event selected "
-                       "(--allow-silent accepts it)");
+    status = CheckPolicyText(run, name, policy);
+  } else {
+    // The plug-in validates the repository's policy itself; velkhost reads
+    // it too, to refuse one that switches logging off.
+    const std::string path = RepositoryPolicyPath(o);
+    std::string text;
+    if (!ReadPolicy(path, o.max_size, text, error)) {
+      status = run.Fail(kExitUnreadable, "error",
+                        "cannot read the repository's policy " + error);
+    } else {
+      status = CheckPolicyText(run, path, text);
     }
-    run.Time("validate", since);
   }
   Plugin plugin{};
   if (status < 0 && !plugin.Load(o.plugin, error)) {
