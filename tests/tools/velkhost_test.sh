@@ -321,6 +321,16 @@ for mode in fail exit late; do
   check "$mode: the daemon runs" service syslog status
 done
 check "late: the daemon's early death is named" contains "$scratch/restart-late.err" "stopped right after it started"
+# With no live file before, there is nothing to go back to: say what is live
+# and what to do.
+mv /etc/rsyslog.conf "$scratch/live.kept"
+echo fail >"$scratch/failmode"
+run no-previous apply "${daemon[@]}" --restart-timeout 3 "$C"
+check "no previous file: apply exits 8" status no-previous 8
+check "no previous file: what is live is named" contains "$scratch/no-previous.err" "/etc/rsyslog.conf is live now, from $C"
+check "no previous file: and what to do" contains "$scratch/no-previous.err" "run: service syslog restart"
+mv "$scratch/live.kept" /etc/rsyslog.conf
+service syslog restart
 # A daemon that comes up only after many probes (seconds, at a probe every
 # tenth of a second) is a slow restart, not a failed one.
 echo slow >"$scratch/failmode"

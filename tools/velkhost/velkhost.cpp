@@ -457,7 +457,16 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
     state["bad_sha256"] = ChecksumOf(kLiveFile);
     if (!SaveState(files, state, error))
       std::cerr << "velkhost: " << error << "\n";
-    std::cerr << "velkhost: rollback failed: there was no live file before\n";
+    const std::string what =
+        "rollback failed: there was no live file before, so there is no "
+        "last known good one. " +
+        std::string(kLiveFile) + " is live now, from " + name + " (sha256 " +
+        state["bad_sha256"] +
+        "), and syslog is not running on it: correct the policy and run "
+        "velkhost apply again, or put a working configuration in " +
+        kLiveFile + " and run: service syslog restart";
+    std::cerr << "velkhost: " << what << "\n";
+    run.json.Set("message", what);
     return run.Finish(kExitRollbackFailed, "rollback-failed");
   }
   if (RestoreLastGood(run, files, state) != kExitOk) {
