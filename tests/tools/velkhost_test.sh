@@ -131,6 +131,9 @@ run help-render render --help
 check "apply has its own help" contains "$scratch/help-apply.out" "usage: velkhost apply"
 check "render has its own help" contains "$scratch/help-render.out" "usage: velkhost render"
 check "each help names only its options" lacks "$scratch/help-render.out" "--detailed-exitcodes"
+run quiet-update --no-commit --log-level -1 "$A"
+check "a negative --log-level is taken as given: no log lines" lines "$scratch/quiet-update.err" 0
+rm -f /etc/rsyslog.conf.new
 run usage apply --bogus "$A"
 check "an unknown option exits 2" status usage 2
 check "in one line and a hint" same "$scratch/usage.err" "velkhost apply: unknown option --bogus

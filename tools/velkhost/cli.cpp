@@ -182,6 +182,7 @@ const OptionSpec kOptions[] = {
      "print the plug-in's log lines of level N and below\n"
      "(default 12 for an update, 0 otherwise)",
      [](Options& o, const std::string& v) {
+       o.log_level_given = true;
        return ParseNumber(v, INT_MIN, INT_MAX, o.log_level);
      }},
     {"--ns-info", "KEY=VALUE", kPolicy,
@@ -350,7 +351,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
       return UsageError(c, "more than one file given");
     options.policy = arg;
   }
-  if (options.log_level < 0) options.log_level = c == Command::kUpdate ? 12 : 0;
+  if (!options.log_level_given) {
+    options.log_level = c == Command::kUpdate ? 12 : 0;
+  }
   if (options.max_size == 0) options.max_size = kDefaultMaxPolicySize;
   if (options.ns.empty()) options.ns = VELKCONF_POLICY_NAMESPACE;
   if (c == Command::kCheck && options.policy.empty()) {

@@ -52,7 +52,8 @@ struct Options {
   bool detailed_exitcodes = false;
   int wait_seconds = 0;
   std::size_t max_size = 0;
-  int log_level = -1;
+  int log_level = 0;
+  bool log_level_given = false;
   DaemonProbe daemon;
   MapPolicyInfo policy_info;
   MapConfigParameters parameters;
