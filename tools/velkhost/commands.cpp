@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -250,9 +251,7 @@ bool ReadFile(const std::string& path, std::string& content, std::string& error,
 bool WriteFileAtomically(const std::string& path, const std::string& content,
                          unsigned mode, int owner, int group,
                          std::string& error) {
-  const std::string::size_type slash = path.rfind('/');
-  const std::string dir =
-      slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string dir = DirectoryOf(path);
   std::string temp = dir + "/.velkhost.XXXXXX";
   const int fd = mkostemp(&temp[0], O_CLOEXEC);
   if (fd < 0) {
@@ -281,6 +280,18 @@ bool WriteFileAtomically(const std::string& path, const std::string& content,
     close(dirfd);
   }
   return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+long long MonotonicMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 void Progress(const std::string& what) {

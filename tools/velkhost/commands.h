@@ -41,6 +41,12 @@ bool WriteFileAtomically(const std::string& path, const std::string& content,
                          unsigned mode, int owner, int group,
                          std::string& error);
 
+// The directory part of path ("." when it has none).
+std::string DirectoryOf(const std::string& path);
+
+// Milliseconds of the monotonic clock.
+long long MonotonicMs();
+
 // Prints a progress line on stderr when it is a terminal.
 void Progress(const std::string& what);
 

@@ -16,12 +16,6 @@
 
 namespace {
 
-long long MonotonicMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
-
 void Pause(int ms) {
   const timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
   nanosleep(&pause, nullptr);

@@ -9,15 +9,11 @@
 #include <cstring>
 #include <sstream>
 
+#include "commands.h"
+
 namespace {
 
 const char kMarker[] = "velkhost.build-tree";
-
-std::string DirectoryOf(const std::string& path) {
-  const std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // plugin=PATH and schema=PATH lines of the build tree's marker.  A marker
 // that is there but not trusted leaves a warning.
@@ -59,7 +55,6 @@ bool ReadMarker(const std::string& marker, const struct stat& executable,
     found.warning = marker + ": ignored: it names no plugin= and schema=";
     return false;
   }
-  marked.build_tree = true;
   found = marked;
   return true;
 }

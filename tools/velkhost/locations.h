@@ -15,7 +15,6 @@
 struct Locations {
   std::vector<std::string> plugins;  // the first that exists is loaded
   std::string schema;
-  bool build_tree = false;
   std::string warning;  // a marker found but not trusted, and why
 };
 

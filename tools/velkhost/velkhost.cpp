@@ -39,12 +39,6 @@ namespace {
 const char kNewFile[] = "/etc/rsyslog.conf.new";
 const char kLiveFile[] = "/etc/rsyslog.conf";
 
-long long NowMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 std::string UtcNow() {
   const time_t now = time(nullptr);
   tm parts;
@@ -58,7 +52,8 @@ std::string UtcNow() {
 // the end.  Failures go to stderr once, in either case.
 class Run {
  public:
-  explicit Run(const Options& options) : options(options), start_(NowMs()) {
+  explicit Run(const Options& options)
+      : options(options), start_(MonotonicMs()) {
     const char* name = CommandName(options.command);
     json.Set("command", name[0] ? name : "update");
   }
@@ -71,12 +66,12 @@ class Run {
     if (!options.json) std::cout << text;
   }
   void Time(const char* phase, long long since) {
-    timings.Set(phase, NowMs() - since);
+    timings.Set(phase, MonotonicMs() - since);
   }
   int Finish(int status, const std::string& outcome) {
     json.Set("outcome", outcome);
     if (!files.Empty()) json.Set("files", files);
-    timings.Set("total", NowMs() - start_);
+    timings.Set("total", MonotonicMs() - start_);
     json.Set("timings_ms", timings);
     json.Set("exit_status", static_cast<long long>(status));
     if (options.json) std::cout << json.Text() << "\n";
@@ -157,7 +152,7 @@ int Update(Run& run, const Plugin& plugin, const std::string& policy) {
 // kExitRejected, or kExitUnreadable (reported) when it could not run.  said
 // receives what the daemon said.
 int DaemonVerdict(Run& run, const std::string& path, std::string& said) {
-  const long long since = NowMs();
+  const long long since = MonotonicMs();
   const Verdict verdict = DaemonCheck(run.options.rsyslogd, path, said);
   run.Time("check", since);
   if (verdict == Verdict::kNotRun)
@@ -174,7 +169,7 @@ int DaemonVerdict(Run& run, const std::string& path, std::string& said) {
 int RenderNewFile(Run& run, const Plugin& plugin, const std::string& policy,
                   std::string& rendered) {
   std::string error;
-  const long long since = NowMs();
+  const long long since = MonotonicMs();
   if (!RunProcess(plugin, run.options, policy, error)) {
     return run.Fail(kExitFailed, "failed", error);
   }
@@ -267,7 +262,7 @@ int CheckFile(Run& run) {
 // kExitRollbackFailed with the reason reported.
 int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
   std::string error, content;
-  const long long since = NowMs();
+  const long long since = MonotonicMs();
   JsonObject report;
   struct stat info;
   if (!ReadFile(files.LastGood(), content, error, O_NOFOLLOW, &info)) {
@@ -357,7 +352,7 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
   if (!TakeLock(run, files, lock, status)) return status;
 
   std::string error, staged;
-  long long since = NowMs();
+  long long since = MonotonicMs();
   if (!RunProcess(plugin, o, policy, error)) {
     return run.Fail(kExitFailed, "failed", error);
   }
@@ -419,7 +414,7 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
                         "nothing was committed");
   }
 
-  since = NowMs();
+  since = MonotonicMs();
   Progress("committing " + std::string(kNewFile) + " and restarting syslog");
   const unsigned long long ticks = BootTicksNow();
   const long committed = plugin.Commit();
@@ -637,7 +632,7 @@ int CheckPolicyText(Run& run, const std::string& name,
   const Options& o = run.options;
   std::string error;
   PolicySummary summary;
-  const long long since = NowMs();
+  const long long since = MonotonicMs();
   const Validity validity =
       ValidatePolicy(policy, name, o.schema, summary, error);
   run.Time("validate", since);
