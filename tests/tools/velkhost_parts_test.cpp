@@ -43,6 +43,25 @@ TEST(Json, EscapesAndKeepsOrder) {
   EXPECT_EQ(JsonString("a\"b\\c\nd\x01\t"), "\"a\\\"b\\\\c\\nd\\u0001\\t\"");
 }
 
+TEST(Json, ReplacesWhatIsNotUtf8) {
+  const struct {
+    std::string text, json;
+  } cases[] = {
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+       "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+      {"caf\xe9!", "caf\\ufffd!"},                           // Latin-1
+      {"\xc0\xaf", "\\ufffd\\ufffd"},                        // overlong
+      {"\xed\xa0\x80", "\\ufffd\\ufffd\\ufffd"},             // a surrogate
+      {"\xf4\x90\x80\x80", "\\ufffd\\ufffd\\ufffd\\ufffd"},  // above U+10FFFF
+      {"\xe2\x82", "\\ufffd"},         // cut short at the end
+      {"\xe2\x82x", "\\ufffdx"},       // cut short
+      {"\x80\xff", "\\ufffd\\ufffd"},  // no lead byte
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JsonString(c.text), "\"" + c.json + "\"") << c.text;
+  }
+}
+
 class PolicyFiles : public ::testing::Test {
  protected:
   void SetUp() override {
