@@ -118,6 +118,16 @@ check "a missing policy exits 3" status missing 3
 check "with file and reason" contains "$scratch/missing.err" "/no/such/policy.xml: No such file or directory"
 STDIN=$A run stdin check -
 check "- reads the policy from stdin" status stdin 0
+# The daemon that checks is the system's, not the first on PATH.
+mkdir -p "$scratch/path"
+printf '#!/bin/sh\ntouch %s/path/used\n' "$scratch" >"$scratch/path/rsyslogd"
+cp "$scratch/path/rsyslogd" "$scratch/path/diff"
+chmod 755 "$scratch/path/rsyslogd" "$scratch/path/diff"
+PATH=$scratch/path:$PATH run pathcheck check
+check "check runs the system's rsyslogd" status pathcheck 0
+PATH=$scratch/path:$PATH run pathdiff render --diff "$A"
+check "render --diff runs the system's diff" status pathdiff 1
+check "neither ran a program found first on PATH" test ! -e "$scratch/path/used"
 run norsyslogd apply "${daemon[@]}" --rsyslogd /no/such/rsyslogd "$A"
 check "a missing rsyslogd exits 3" status norsyslogd 3
 check "and is named as missing" contains "$scratch/norsyslogd.err" "cannot run /no/such/rsyslogd: No such file or directory"
@@ -430,7 +440,7 @@ check "no new file left after a rejection" test ! -e /etc/rsyslog.conf.new
 check "no restart after a rejection" test "$(restarts)" = "$restarts_before"
 run live check
 check "check FILE keeps its meaning" status live 0
-check "check names the file" contains "$scratch/live.out" "/etc/rsyslog.conf: accepted by rsyslogd"
+check "check names the file" grep -qE "^/etc/rsyslog.conf: accepted by (/usr/sbin/)?rsyslogd" "$scratch/live.out"
 run rejected check /etc/rsyslog.conf.in
 check "check rejects a broken file" status rejected 4
 

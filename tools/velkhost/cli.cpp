@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -169,7 +171,8 @@ const OptionSpec kOptions[] = {
      "the plug-in to load (default: the one installed with velkhost)",
      Text<&Options::plugin>},
     {"--rsyslogd", "PATH", kA | kR | kC,
-     "the daemon used for checks (default: rsyslogd)",
+     "the daemon used for checks (default: /usr/sbin/rsyslogd,\n"
+     "else rsyslogd through PATH)",
      Text<&Options::rsyslogd>},
     {"--ns", "NAMESPACE", kU | kA | kR | kC,
      "namespace handed to Process (default: the policy namespace)",
@@ -289,6 +292,14 @@ int UsageError(Command command, const std::string& what) {
 
 }  // namespace
 
+std::string InstalledOr(const std::string& program) {
+  for (const char* dir : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/bin/"}) {
+    const std::string path = dir + program;
+    if (access(path.c_str(), X_OK) == 0) return path;
+  }
+  return program;
+}
+
 const char* CommandName(Command command) { return SpecOf(command).name; }
 
 int ParseArguments(int argc, char** argv, Options& options) {
@@ -356,6 +367,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
   }
   if (options.max_size == 0) options.max_size = kDefaultMaxPolicySize;
   if (options.ns.empty()) options.ns = VELKCONF_POLICY_NAMESPACE;
+  if (options.rsyslogd.empty()) options.rsyslogd = InstalledOr("rsyslogd");
   if (c == Command::kCheck && options.policy.empty()) {
     options.policy = "/etc/rsyslog.conf";
   }

@@ -104,10 +104,11 @@ std::string ChecksumOf(const std::string& path, std::string* content = nullptr,
 // lines added.  0 same, 1 different, -1 with the reason in output.
 int Diff(const std::string& rendered, std::string& output) {
   const bool live = access(kLiveFile, F_OK) == 0;
-  const int status = RunCapture({"diff", "-u", "--label", kLiveFile, "--label",
-                                 std::string(kLiveFile) + " (new)",
-                                 live ? kLiveFile : "/dev/null", rendered},
-                                output);
+  const int status =
+      RunCapture({InstalledOr("diff"), "-u", "--label", kLiveFile, "--label",
+                  std::string(kLiveFile) + " (new)",
+                  live ? kLiveFile : "/dev/null", rendered},
+                 output);
   return status == 0 || status == 1 ? status : -1;
 }
 
