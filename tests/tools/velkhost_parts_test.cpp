@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -42,6 +43,25 @@ TEST(Json, EscapesAndKeepsOrder) {
   EXPECT_EQ(JsonString("a\"b\\c\nd\x01\t"), "\"a\\\"b\\\\c\\nd\\u0001\\t\"");
 }
 
+TEST(Json, ReplacesWhatIsNotUtf8) {
+  const struct {
+    std::string text, json;
+  } cases[] = {
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+       "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+      {"caf\xe9!", "caf\\ufffd!"},                           // Latin-1
+      {"\xc0\xaf", "\\ufffd\\ufffd"},                        // overlong
+      {"\xed\xa0\x80", "\\ufffd\\ufffd\\ufffd"},             // a surrogate
+      {"\xf4\x90\x80\x80", "\\ufffd\\ufffd\\ufffd\\ufffd"},  // above U+10FFFF
+      {"\xe2\x82", "\\ufffd"},         // cut short at the end
+      {"\xe2\x82x", "\\ufffdx"},       // cut short
+      {"\x80\xff", "\\ufffd\\ufffd"},  // no lead byte
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JsonString(c.text), "\"" + c.json + "\"") << c.text;
+  }
+}
+
 class PolicyFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -62,6 +82,7 @@ TEST_F(PolicyFiles, RefusesWhatIsNotAPolicyFile) {
   WriteFile(small, "<policy/>");
   WriteFile(big, "");
   ASSERT_EQ(truncate(big.c_str(), 4LL << 30), 0);  // sparse: never read
+  ASSERT_EQ(symlink("/dev/zero", (dir_ + "/zero").c_str()), 0);
   struct Case {
     std::string path;
     std::size_t limit;
@@ -72,6 +93,8 @@ TEST_F(PolicyFiles, RefusesWhatIsNotAPolicyFile) {
       {big, 100, big + ": larger than 100 bytes (--max-size raises the limit)"},
       {small, 8, small + ": larger than 8 bytes (--max-size raises the limit)"},
       {dir_ + "/none", 100, dir_ + "/none: No such file or directory"},
+      {"/dev/zero", 100, "/dev/zero: not a regular file"},
+      {dir_ + "/zero", 100, dir_ + "/zero: not a regular file"},
   };
   for (const Case& c : cases) {
     std::string content = "stale", error;
@@ -158,7 +181,8 @@ TEST_F(Validation, RefusesWithFileLineAndColumn) {
   for (const std::string& text : refused) {
     PolicySummary summary;
     std::string error;
-    EXPECT_FALSE(ValidatePolicy(text, "p.xml", Schema(), summary, error))
+    EXPECT_EQ(ValidatePolicy(text, "p.xml", Schema(), summary, error),
+              Validity::kInvalid)
         << text;
     EXPECT_TRUE(error.rfind("p.xml:", 0) == 0) << error;
     const std::string::size_type second = error.find(':', 6);
@@ -169,7 +193,9 @@ TEST_F(Validation, RefusesWithFileLineAndColumn) {
   }
   PolicySummary summary;
   std::string error;
-  EXPECT_TRUE(ValidatePolicy(fine, "p.xml", Schema(), summary, error)) << error;
+  EXPECT_EQ(ValidatePolicy(fine, "p.xml", Schema(), summary, error),
+            Validity::kValid)
+      << error;
 }
 
 TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
@@ -190,14 +216,19 @@ TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
        true, 2},
       {"<LocalLog enabled=\" True\" maxSize=\"1\"/>", false, 0},
       {Server(off) + Server(With("securityEvent", "TRUE")), false, 2},
+      // A local log, but every server listed is switched off.
+      {"<LocalLog enabled=\"true\" maxSize=\"1\"/>" + Server(off) +
+           Server(no_events),
+       true, 2},
   };
   for (const Case& c : cases) {
     PolicySummary summary;
     std::string error;
-    ASSERT_TRUE(ValidatePolicy(kHead + c.body + "</policy>", "p", Schema(),
-                               summary, error))
+    ASSERT_EQ(ValidatePolicy(kHead + c.body + "</policy>", "p", Schema(),
+                             summary, error),
+              Validity::kValid)
         << error;
-    EXPECT_EQ(summary.Silent(), c.silent) << c.body;
+    EXPECT_EQ(!summary.Silence().empty(), c.silent) << c.body;
     EXPECT_EQ(summary.servers, c.servers) << c.body;
   }
 }
@@ -218,7 +249,8 @@ TEST_F(Validation, ReadsNoSchemaTheDocumentNames) {
       hinted + "\"/>";
   PolicySummary summary;
   std::string error;
-  EXPECT_FALSE(ValidatePolicy(document, "p", Schema(), summary, error));
+  EXPECT_EQ(ValidatePolicy(document, "p", Schema(), summary, error),
+            Validity::kInvalid);
   EXPECT_EQ(error.rfind("p:1:", 0), 0u) << error;
   unlink(hinted.c_str());
   rmdir(dir);
@@ -227,9 +259,21 @@ TEST_F(Validation, ReadsNoSchemaTheDocumentNames) {
 TEST_F(Validation, AnUnreadableSchemaIsNamed) {
   PolicySummary summary;
   std::string error;
-  EXPECT_FALSE(ValidatePolicy(std::string(kHead) + "</policy>", "p",
-                              "/nonexistent/velk.xsd", summary, error));
+  EXPECT_EQ(ValidatePolicy(std::string(kHead) + "</policy>", "p",
+                           "/nonexistent/velk.xsd", summary, error),
+            Validity::kNoSchema);
   EXPECT_EQ(error.rfind("/nonexistent/velk.xsd", 0), 0u) << error;
+
+  char broken[] = "/tmp/velkhost-schema.XXXXXX";
+  const int fd = mkstemp(broken);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  WriteFile(broken, "<not-a-schema/>");
+  EXPECT_EQ(ValidatePolicy(std::string(kHead) + "</policy>", "p", broken,
+                           summary, error),
+            Validity::kNoSchema);
+  EXPECT_EQ(error.rfind(broken, 0), 0u) << error;
+  unlink(broken);
 }
 
 TEST_F(PolicyFiles, TheBuildTreeMarkerIsTrustedOnlyWhenNoOneElseMayWriteIt) {
@@ -237,7 +281,6 @@ TEST_F(PolicyFiles, TheBuildTreeMarkerIsTrustedOnlyWhenNoOneElseMayWriteIt) {
   MakeDirs(dir_ + "/bin");
   WriteFile(exe, "");
   Locations installed = LocationsFor(exe);
-  EXPECT_FALSE(installed.build_tree);
   ASSERT_FALSE(installed.plugins.empty());
   for (const std::string& path : installed.plugins) {
     EXPECT_EQ(path.rfind(dir_ + "/", 0), 0u) << path;
@@ -252,12 +295,33 @@ TEST_F(PolicyFiles, TheBuildTreeMarkerIsTrustedOnlyWhenNoOneElseMayWriteIt) {
   WriteFile(marker, "plugin=/b/libvelkconf.so\nschema=/s/velk.xsd\n");
   chmod(marker.c_str(), 0644);
   Locations built = LocationsFor(exe);
-  EXPECT_TRUE(built.build_tree);
   EXPECT_EQ(built.plugins, std::vector<std::string>{"/b/libvelkconf.so"});
   EXPECT_EQ(built.schema, "/s/velk.xsd");
 
-  chmod(marker.c_str(), 0664);
-  EXPECT_EQ(LocationsFor(exe).plugins, installed.plugins);
+  EXPECT_EQ(built.warning, "");
+
+  // Another owner, others allowed to write, or a link: ignored, and said.
+  const std::string target = dir_ + "/marker";
+  const std::function<void()> untrusted[] = {
+      [&] { ASSERT_EQ(chmod(marker.c_str(), 0664), 0); },
+      [&] {
+        ASSERT_EQ(chmod(marker.c_str(), 0644), 0);
+        ASSERT_EQ(chown(marker.c_str(), 65534, 65534), 0);
+      },
+      [&] {
+        ASSERT_EQ(rename(marker.c_str(), target.c_str()), 0);
+        ASSERT_EQ(chown(target.c_str(), 0, 0), 0);
+        ASSERT_EQ(symlink(target.c_str(), marker.c_str()), 0);
+      },
+  };
+  if (geteuid() != 0) GTEST_SKIP() << "changing a file's owner needs root";
+  for (const auto& make_untrusted : untrusted) {
+    make_untrusted();
+    const Locations found = LocationsFor(exe);
+    EXPECT_EQ(found.plugins, installed.plugins);
+    EXPECT_EQ(found.schema, installed.schema);
+    EXPECT_EQ(found.warning.rfind(marker + ": ", 0), 0u) << found.warning;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -100,6 +102,14 @@ bool Text(Options& o, const std::string& v) {
   return true;
 }
 
+template <int DaemonProbe::*milliseconds, int low, int high>
+bool Seconds(Options& o, const std::string& v) {
+  int seconds = 0;
+  if (!ParseNumber(v, low, high, seconds)) return false;
+  o.daemon.*milliseconds = seconds * 1000;
+  return true;
+}
+
 struct OptionSpec {
   const char* name;
   const char* value;  // null: a switch
@@ -137,11 +147,18 @@ const OptionSpec kOptions[] = {
        o.daemon.pid_file = v;
        return true;
      }},
+    {"--restart-timeout", "SECONDS", kA | kB,
+     "give the daemon SECONDS to come up after a restart (default 30)",
+     Seconds<&DaemonProbe::restart_timeout_ms, 1, 3600>},
+    {"--settle", "SECONDS", kA | kB,
+     "the restarted daemon must still run SECONDS after it was\n"
+     "found up (default 1)",
+     Seconds<&DaemonProbe::settle_ms, 0, 600>},
     {"--json", nullptr, kA | kR | kC | kB | kS,
      "print one JSON object on stdout instead of text", Switch<&Options::json>},
     {"--allow-silent", nullptr, kPolicy,
      "accept a policy that turns off all logging (no local log, no\n"
-     "enabled server with an event selected)",
+     "enabled server with an event selected) or every server it lists",
      Switch<&Options::allow_silent>},
     {"--max-size", "BYTES", kPolicy, "largest policy read (default 1048576)",
      [](Options& o, const std::string& v) {
@@ -154,7 +171,8 @@ const OptionSpec kOptions[] = {
      "the plug-in to load (default: the one installed with velkhost)",
      Text<&Options::plugin>},
     {"--rsyslogd", "PATH", kA | kR | kC,
-     "the daemon used for checks (default: rsyslogd)",
+     "the daemon used for checks (default: /usr/sbin/rsyslogd,\n"
+     "else rsyslogd through PATH)",
      Text<&Options::rsyslogd>},
     {"--ns", "NAMESPACE", kU | kA | kR | kC,
      "namespace handed to Process (default: the policy namespace)",
@@ -167,6 +185,7 @@ const OptionSpec kOptions[] = {
      "print the plug-in's log lines of level N and below\n"
      "(default 12 for an update, 0 otherwise)",
      [](Options& o, const std::string& v) {
+       o.log_level_given = true;
        return ParseNumber(v, INT_MIN, INT_MAX, o.log_level);
      }},
     {"--ns-info", "KEY=VALUE", kPolicy,
@@ -204,7 +223,8 @@ const char kExitStatus[] =
     "  1  the policy is refused or the update failed (render --diff: it\n"
     "     differs; status: the daemon does not run on the live file)\n"
     "  2  usage error\n"
-    "  3  a file, the plug-in or a program could not be read or run\n"
+    "  3  a file (the schema included), the plug-in or a program could\n"
+    "     not be read or run; untrusted state; out of memory\n"
     "  4  rsyslogd rejects the configuration; nothing was committed\n"
     "  5  another velkhost holds the lock\n"
     "  6  the new file changed after it was checked; nothing was committed\n"
@@ -272,6 +292,14 @@ int UsageError(Command command, const std::string& what) {
 
 }  // namespace
 
+std::string InstalledOr(const std::string& program) {
+  for (const char* dir : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/bin/"}) {
+    const std::string path = dir + program;
+    if (access(path.c_str(), X_OK) == 0) return path;
+  }
+  return program;
+}
+
 const char* CommandName(Command command) { return SpecOf(command).name; }
 
 int ParseArguments(int argc, char** argv, Options& options) {
@@ -334,9 +362,12 @@ int ParseArguments(int argc, char** argv, Options& options) {
       return UsageError(c, "more than one file given");
     options.policy = arg;
   }
-  if (options.log_level < 0) options.log_level = c == Command::kUpdate ? 12 : 0;
+  if (!options.log_level_given) {
+    options.log_level = c == Command::kUpdate ? 12 : 0;
+  }
   if (options.max_size == 0) options.max_size = kDefaultMaxPolicySize;
   if (options.ns.empty()) options.ns = VELKCONF_POLICY_NAMESPACE;
+  if (options.rsyslogd.empty()) options.rsyslogd = InstalledOr("rsyslogd");
   if (c == Command::kCheck && options.policy.empty()) {
     options.policy = "/etc/rsyslog.conf";
   }

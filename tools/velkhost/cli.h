@@ -36,9 +36,9 @@ enum ExitStatus {
 
 struct Options {
   Command command = Command::kUpdate;
-  std::string plugin;  // empty: beside the installation
-  std::string schema;  // empty: beside the installation
-  std::string rsyslogd = "rsyslogd";
+  std::string plugin;    // empty: beside the installation
+  std::string schema;    // empty: beside the installation
+  std::string rsyslogd;  // empty: /usr/sbin/rsyslogd, else through PATH
   std::string ns;
   std::string policy;  // the policy, or for check the file to check
   bool from_repository = false;
@@ -52,7 +52,8 @@ struct Options {
   bool detailed_exitcodes = false;
   int wait_seconds = 0;
   std::size_t max_size = 0;
-  int log_level = -1;
+  int log_level = 0;
+  bool log_level_given = false;
   DaemonProbe daemon;
   MapPolicyInfo policy_info;
   MapConfigParameters parameters;
@@ -62,6 +63,10 @@ struct Options {
 // Fills options from argv.  Returns -1 to go on, or the exit status when
 // parsing ends the run (--help, --version, a usage error).
 int ParseArguments(int argc, char** argv, Options& options);
+
+// A program of the system's own directories (/usr/sbin, /usr/bin, /sbin,
+// /bin), not whatever PATH finds first; the bare name when none has it.
+std::string InstalledOr(const std::string& program);
 
 // The subcommand's name as typed ("" for the plain update).
 const char* CommandName(Command command);

@@ -3,10 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -117,28 +119,25 @@ std::string Reason(const std::string& what) {
 
 int RunCapture(const std::vector<std::string>& argv, std::string& output) {
   output.clear();
-  int fds[2];
+  // The output goes to a file, not a pipe: a daemon started by the command
+  // may keep its standard output open for as long as it runs.
+  const int out = memfd_create("velkhost-output", MFD_CLOEXEC);
   int failed[2];  // the child's exec errno, if exec fails
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    output = Reason("pipe");
-    return -1;
-  }
-  if (pipe2(failed, O_CLOEXEC) != 0) {
-    output = Reason("pipe");
-    close(fds[0]);
-    close(fds[1]);
+  if (out < 0 || pipe2(failed, O_CLOEXEC) != 0) {
+    output = Reason("cannot capture a program's output");
+    if (out >= 0) close(out);
     return -1;
   }
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) {
     output = Reason("fork");
-    for (int fd : {fds[0], fds[1], failed[0], failed[1]}) close(fd);
+    for (int fd : {out, failed[0], failed[1]}) close(fd);
     return -1;
   }
   if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    dup2(fds[1], STDERR_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
     std::vector<char*> args;
     for (const std::string& a : argv)
       args.push_back(const_cast<char*>(a.c_str()));
@@ -149,15 +148,7 @@ int RunCapture(const std::vector<std::string>& argv, std::string& output) {
     static_cast<void>(ignored);
     _exit(127);
   }
-  close(fds[1]);
   close(failed[1]);
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0 ||
-         (n < 0 && errno == EINTR)) {
-    if (n > 0) output.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fds[0]);
   int exec_error = 0;
   const bool exec_failed =
       read(failed[0], &exec_error, sizeof exec_error) == sizeof exec_error;
@@ -165,6 +156,15 @@ int RunCapture(const std::vector<std::string>& argv, std::string& output) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  char buffer[4096];
+  ssize_t n;
+  for (off_t at = 0; (n = pread(out, buffer, sizeof buffer, at)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    output.append(buffer, static_cast<std::size_t>(n));
+    at += n;
+  }
+  close(out);
   if (exec_failed) {
     output = "cannot run " + argv[0] + ": " + std::strerror(exec_error);
     return -1;
@@ -221,12 +221,16 @@ bool EnterPrivateWorld(std::string& error) {
   return ok;
 }
 
-bool ReadFile(const std::string& path, std::string& content,
-              std::string& error) {
+bool ReadFile(const std::string& path, std::string& content, std::string& error,
+              int open_flags, struct stat* info) {
   content.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | open_flags);
+  if (fd < 0 || (info != nullptr && fstat(fd, info) != 0)) {
+    const int reason = errno;
+    if (fd >= 0) close(fd);
+    errno = reason;
     error = Reason(path);
+    errno = reason;
     return false;
   }
   char buffer[65536];
@@ -247,9 +251,7 @@ bool ReadFile(const std::string& path, std::string& content,
 bool WriteFileAtomically(const std::string& path, const std::string& content,
                          unsigned mode, int owner, int group,
                          std::string& error) {
-  const std::string::size_type slash = path.rfind('/');
-  const std::string dir =
-      slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string dir = DirectoryOf(path);
   std::string temp = dir + "/.velkhost.XXXXXX";
   const int fd = mkostemp(&temp[0], O_CLOEXEC);
   if (fd < 0) {
@@ -278,6 +280,18 @@ bool WriteFileAtomically(const std::string& path, const std::string& content,
     close(dirfd);
   }
   return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+long long MonotonicMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 void Progress(const std::string& what) {

@@ -3,6 +3,8 @@
 #ifndef VELKCONF_TOOLS_VELKHOST_COMMANDS_H_
 #define VELKCONF_TOOLS_VELKHOST_COMMANDS_H_
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -26,9 +28,11 @@ Verdict DaemonCheck(const std::string& rsyslogd, const std::string& path,
 // with the reason on failure.
 bool EnterPrivateWorld(std::string& error);
 
-// The whole of a file into content; false with "path: reason" in error.
-bool ReadFile(const std::string& path, std::string& content,
-              std::string& error);
+// The whole of a file into content, opened with open_flags added (such as
+// O_NOFOLLOW); info, when given, receives the opened file's status.  false
+// with "path: reason" in error.
+bool ReadFile(const std::string& path, std::string& content, std::string& error,
+              int open_flags = 0, struct stat* info = nullptr);
 
 // Writes content to path through a temporary file beside it, flushed and
 // renamed into place, with the given mode, owner and group.  false with the
@@ -36,6 +40,12 @@ bool ReadFile(const std::string& path, std::string& content,
 bool WriteFileAtomically(const std::string& path, const std::string& content,
                          unsigned mode, int owner, int group,
                          std::string& error);
+
+// The directory part of path ("." when it has none).
+std::string DirectoryOf(const std::string& path);
+
+// Milliseconds of the monotonic clock.
+long long MonotonicMs();
 
 // Prints a progress line on stderr when it is a terminal.
 void Progress(const std::string& what);

@@ -16,33 +16,9 @@
 
 namespace {
 
-long long MonotonicMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
-
 void Pause(int ms) {
   const timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
   nanosleep(&pause, nullptr);
-}
-
-// Field 22 of /proc/PID/stat: the start time in ticks since boot; 0 when
-// there is no such process.
-unsigned long long StartTicks(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  if (!std::getline(in, text)) return 0;
-  const std::string::size_type close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  // After the name come the state (field 3) ... start time (field 22).
-  for (int i = 3; i < 22 && fields >> field; ++i) {
-  }
-  unsigned long long ticks = 0;
-  fields >> ticks;
-  return ticks;
 }
 
 std::string ProcessName(int pid) {
@@ -52,14 +28,30 @@ std::string ProcessName(int pid) {
   return name;
 }
 
-// A zombie still has a start time but no longer runs.
-bool Alive(int pid) {
+// What /proc/PID/stat says of a process: its state (field 3) and its start
+// time in ticks since boot (field 22).
+struct ProcessStat {
+  bool exists = false;
+  char state = '?';
+  unsigned long long start = 0;
+  // A zombie still has a start time but no longer runs.
+  bool Alive() const { return exists && state != 'Z' && state != 'X'; }
+};
+
+ProcessStat StatOf(int pid) {
+  ProcessStat stat;
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string text;
-  if (!std::getline(in, text)) return false;
+  if (!std::getline(in, text)) return stat;
   const std::string::size_type close = text.rfind(')');
-  return close != std::string::npos && close + 2 < text.size() &&
-         text[close + 2] != 'Z' && text[close + 2] != 'X';
+  if (close == std::string::npos || close + 2 >= text.size()) return stat;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  fields >> stat.state;
+  for (int i = 4; i < 22 && fields >> field; ++i) {
+  }
+  stat.exists = static_cast<bool>(fields >> stat.start);
+  return stat;
 }
 
 // The newest live process called name.
@@ -70,11 +62,11 @@ int NewestProcess(const std::string& name) {
   unsigned long long newest_start = 0;
   while (const dirent* entry = readdir(proc)) {
     const int pid = std::atoi(entry->d_name);
-    if (pid <= 0 || ProcessName(pid) != name || !Alive(pid)) continue;
-    const unsigned long long start = StartTicks(pid);
-    if (newest == 0 || start > newest_start) {
+    if (pid <= 0 || ProcessName(pid) != name) continue;
+    const ProcessStat stat = StatOf(pid);
+    if (stat.Alive() && (newest == 0 || stat.start > newest_start)) {
       newest = pid;
-      newest_start = start;
+      newest_start = stat.start;
     }
   }
   closedir(proc);
@@ -89,14 +81,27 @@ ApplyLock::~ApplyLock() {
 
 bool ApplyLock::Acquire(const std::string& path, int wait_seconds,
                         std::string& error) {
-  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd_ < 0) {
-    error = Reason("cannot open the lock " + path);
-    return false;
-  }
   const long long deadline = MonotonicMs() + wait_seconds * 1000LL;
   for (;;) {
-    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) break;
+    if (fd_ < 0) {
+      fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
+    if (fd_ < 0) {
+      error = Reason("cannot open the lock " + path);
+      return false;
+    }
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+      // The lock counts only on the file that is at path now: one removed
+      // or replaced meanwhile is another file than the next holder's.
+      struct stat held, named;
+      if (fstat(fd_, &held) == 0 && stat(path.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        break;
+      }
+      close(fd_);
+      fd_ = -1;
+      continue;
+    }
     if (errno != EWOULDBLOCK && errno != EINTR) {
       error = Reason("cannot lock " + path);
       return false;
@@ -122,22 +127,60 @@ bool ApplyLock::Acquire(const std::string& path, int wait_seconds,
   return true;
 }
 
-bool MakeStateDir(const StateFiles& files, std::string& error) {
-  if (mkdir(files.dir.c_str(), 0700) == 0 || errno == EEXIST) return true;
-  error = Reason("cannot make " + files.dir);
-  return false;
+namespace {
+
+bool Trusted(const std::string& dir, std::string& error) {
+  struct stat info;
+  if (lstat(dir.c_str(), &info) != 0) {
+    error = Reason(dir);
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() ||
+      (info.st_mode & 022) != 0) {
+    error = dir + ": not trusted: it must be a directory of this user (uid " +
+            std::to_string(geteuid()) + ") that no one else may write";
+    return false;
+  }
+  return true;
 }
 
-State LoadState(const StateFiles& files) {
-  State state;
-  std::ifstream in(files.State());
+}  // namespace
+
+bool MakeStateDir(const StateFiles& files, std::string& error) {
+  if (mkdir(files.dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    error = Reason("cannot make " + files.dir);
+    return false;
+  }
+  return Trusted(files.dir, error);
+}
+
+bool TrustStateDir(const StateFiles& files, std::string& error) {
+  struct stat info;
+  if (lstat(files.dir.c_str(), &info) != 0 && errno == ENOENT) return true;
+  return Trusted(files.dir, error);
+}
+
+bool LoadState(const StateFiles& files, State& state, std::string& error) {
+  state.clear();
+  std::string text;
+  if (!ReadFile(files.State(), text, error, O_NOFOLLOW)) {
+    if (errno == ENOENT) return true;
+    error = "cannot read the state " + error;
+    return false;
+  }
+  std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
     const std::string::size_type eq = line.find('=');
     if (eq != std::string::npos)
       state[line.substr(0, eq)] = line.substr(eq + 1);
   }
-  return state;
+  return true;
+}
+
+std::string ValueOf(const State& state, const std::string& key) {
+  const auto it = state.find(key);
+  return it == state.end() ? std::string() : it->second;
 }
 
 bool SaveState(const StateFiles& files, const State& state,
@@ -151,20 +194,6 @@ bool SaveState(const StateFiles& files, const State& state,
     text += entry.first + "=" + value + "\n";
   }
   return WriteFileAtomically(files.State(), text, 0600, -1, -1, error);
-}
-
-bool CopyKeepingOwner(const std::string& from, const std::string& to,
-                      std::string& error) {
-  struct stat info;
-  std::string content;
-  if (stat(from.c_str(), &info) != 0) {
-    error = Reason(from);
-    return false;
-  }
-  return ReadFile(from, content, error) &&
-         WriteFileAtomically(to, content, info.st_mode,
-                             static_cast<int>(info.st_uid),
-                             static_cast<int>(info.st_gid), error);
 }
 
 unsigned long long BootTicksNow() {
@@ -192,8 +221,9 @@ DaemonState ProbeOnce(const DaemonProbe& probe,
     pid = NewestProcess(probe.program);
   }
   state.pid = pid;
-  const bool alive = pid > 0 && Alive(pid);
-  const bool fresh = alive && StartTicks(pid) >= started_after;
+  const ProcessStat stat = pid > 0 ? StatOf(pid) : ProcessStat();
+  const bool alive = stat.Alive();
+  const bool fresh = alive && stat.start >= started_after;
   if (status != 0) {
     state.detail =
         status < 0 ? said
@@ -218,11 +248,30 @@ DaemonState ProbeOnce(const DaemonProbe& probe,
 }  // namespace
 
 DaemonState ProbeDaemon(const DaemonProbe& probe,
-                        unsigned long long started_after, int wait_ms) {
-  const long long deadline = MonotonicMs() + wait_ms;
+                        unsigned long long started_after, bool restarted) {
+  const long long deadline =
+      MonotonicMs() + (restarted ? probe.restart_timeout_ms : 0);
   for (;;) {
     DaemonState state = ProbeOnce(probe, started_after);
-    if (state.running || MonotonicMs() >= deadline) return state;
+    if (state.running && !restarted) return state;
+    if (state.running) {
+      // Up is not enough: a daemon that dies on its configuration often
+      // does so right after starting.  The same process must still run a
+      // while later.
+      Pause(probe.settle_ms);
+      DaemonState settled = ProbeOnce(probe, started_after);
+      if (settled.running && settled.pid == state.pid) return settled;
+      if (!settled.running) {
+        settled.detail = probe.program + " (pid " + std::to_string(state.pid) +
+                         ") stopped right after it started: " + settled.detail;
+        return settled;
+      }
+      state.running = false;
+      state.detail = probe.program + " was replaced (pid " +
+                     std::to_string(state.pid) + ", then " +
+                     std::to_string(settled.pid) + ") and did not settle";
+    }
+    if (MonotonicMs() >= deadline) return state;
     Pause(100);
   }
 }

@@ -31,29 +31,38 @@ class ApplyLock {
   int fd_ = -1;
 };
 
-// Creates the state directory (0700) when it is missing.
+// Creates the state directory (0700) when it is missing, and checks that
+// it can be trusted: a real directory, owned by this user, that no one
+// else may write.  false with the reason in error.
 bool MakeStateDir(const StateFiles& files, std::string& error);
 
-// The state file: NAME=VALUE lines.
+// The same check of a directory that must already exist; a missing one is
+// trusted (there is nothing in it).
+bool TrustStateDir(const StateFiles& files, std::string& error);
+
+// The state file: NAME=VALUE lines.  A missing state file is an empty
+// state; a file that cannot be read (or a link) is an error.
 using State = std::map<std::string, std::string>;
-State LoadState(const StateFiles& files);
+bool LoadState(const StateFiles& files, State& state, std::string& error);
 bool SaveState(const StateFiles& files, const State& state, std::string& error);
 
-// Copies from to to, with from's mode, owner and group, through a temporary
-// file and a rename.  false with the reason in error.
-bool CopyKeepingOwner(const std::string& from, const std::string& to,
-                      std::string& error);
+// A value of the state, "" when it has none.
+std::string ValueOf(const State& state, const std::string& key);
 
 // Where to look for the running syslog daemon.
 struct DaemonProbe {
   std::string pid_file = "/run/rsyslogd.pid";
   std::string program = "rsyslogd";  // its process name, without the pid file
+  // How long the daemon has after a restart to come up, and how long it
+  // must then keep running, as the same process, to count as up.
+  int restart_timeout_ms = 30000;
+  int settle_ms = 1000;
 };
 
 struct DaemonState {
   bool running = false;  // service status and a live process agree
-  int pid = 0;
-  std::string detail;  // in words
+  int pid = 0;           // the process found, 0 for none
+  std::string detail;    // in words
 };
 
 // The clock the kernel counts process start times in (clock ticks since
@@ -62,12 +71,11 @@ unsigned long long BootTicksNow();
 
 // Asks "service syslog status" and looks for the daemon's process (its pid
 // file, else its process name).  With started_after non-zero the process
-// must have started at or after that tick: restarted, not left over.  Asks
-// again for up to wait_ms while the daemon is not (yet) found running.
+// must have started at or after that tick: restarted, not left over.
+// After a restart (restarted), asks again for up to the probe's restart
+// timeout while the daemon is not (yet) found running, and once found
+// requires the same process to be running still after the settle time.
 DaemonState ProbeDaemon(const DaemonProbe& probe,
-                        unsigned long long started_after, int wait_ms = 0);
-
-// How long apply and rollback give the daemon to come up after a restart.
-constexpr int kRestartWaitMs = 5000;
+                        unsigned long long started_after, bool restarted);
 
 #endif  // VELKCONF_TOOLS_VELKHOST_LIVE_SYSTEM_H_

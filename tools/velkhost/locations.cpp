@@ -1,30 +1,47 @@
 #include "locations.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
-#include <fstream>
+#include <cstring>
+#include <sstream>
+
+#include "commands.h"
 
 namespace {
 
 const char kMarker[] = "velkhost.build-tree";
 
-std::string DirectoryOf(const std::string& path) {
-  const std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// plugin=PATH and schema=PATH lines of the build tree's marker.
+// plugin=PATH and schema=PATH lines of the build tree's marker.  A marker
+// that is there but not trusted leaves a warning.
 bool ReadMarker(const std::string& marker, const struct stat& executable,
                 Locations& found) {
-  struct stat info;
-  if (lstat(marker.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      info.st_uid != executable.st_uid || (info.st_mode & 022) != 0) {
+  const int fd = open(marker.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    if (errno != ENOENT) found.warning = marker + ": " + std::strerror(errno);
     return false;
   }
-  std::ifstream in(marker);
+  struct stat info;
+  std::string text;
+  const bool trusted = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                       info.st_uid == executable.st_uid &&
+                       (info.st_mode & 022) == 0;
+  char buffer[4096];
+  ssize_t n;
+  while (trusted && (n = read(fd, buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  if (!trusted) {
+    found.warning = marker +
+                    ": ignored: it must be a file of velkhost's owner that no "
+                    "one else may write";
+    return false;
+  }
+  std::istringstream in(text);
   std::string line;
   Locations marked;
   while (std::getline(in, line)) {
@@ -34,8 +51,10 @@ bool ReadMarker(const std::string& marker, const struct stat& executable,
       marked.schema = line.substr(7);
     }
   }
-  if (marked.plugins.empty() || marked.schema.empty()) return false;
-  marked.build_tree = true;
+  if (marked.plugins.empty() || marked.schema.empty()) {
+    found.warning = marker + ": ignored: it names no plugin= and schema=";
+    return false;
+  }
   found = marked;
   return true;
 }
@@ -68,6 +87,6 @@ Locations LocationsFor(const std::string& executable) {
 Locations FindLocations() {
   char path[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return LocationsFor("./velkhost");
+  if (n <= 0 || path[0] != '/') return Locations();
   return LocationsFor(std::string(path, static_cast<std::size_t>(n)));
 }

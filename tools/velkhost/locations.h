@@ -15,10 +15,12 @@
 struct Locations {
   std::vector<std::string> plugins;  // the first that exists is loaded
   std::string schema;
-  bool build_tree = false;
+  std::string warning;  // a marker found but not trusted, and why
 };
 
-// From the executable's path (/proc/self/exe).
+// From the executable's path (/proc/self/exe); nothing (no plug-in, no
+// schema) when that path cannot be read: never a guess relative to the
+// current directory.
 Locations FindLocations();
 
 // The same from a given executable path; the marker is trusted only when

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <new>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -14,6 +16,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLString.hpp>
 
@@ -115,7 +118,7 @@ void Summarise(const xercesc::DOMDocument& document, PolicySummary& summary) {
 }
 
 // Runs body; a parser failure becomes "NAME:LINE:COLUMN: cause" (or
-// "NAME: cause") in error and false.
+// "NAME: cause", running out of memory included) in error and false.
 template <typename Body>
 bool Guarded(const std::string& name, std::string& error, Body body) {
   try {
@@ -127,11 +130,29 @@ bool Guarded(const std::string& name, std::string& error, Body body) {
     error = name + ": " + Utf8(e.getMessage());
   } catch (const xercesc::DOMException& e) {
     error = name + ": " + Utf8(e.getMessage());
+  } catch (const xercesc::OutOfMemoryException&) {
+    error = name + ": out of memory";
+  } catch (const std::bad_alloc&) {
+    error = name + ": out of memory";
+  } catch (const std::exception& e) {
+    error = name + ": " + e.what();
   }
   return false;
 }
 
 }  // namespace
+
+std::string PolicySummary::Silence() const {
+  if (!local_log && forwarding == 0) {
+    return "the policy turns logging off: no local log and no enabled server "
+           "with an event selected";
+  }
+  if (servers > 0 && forwarding == 0) {
+    return "the policy turns forwarding off: every server is disabled or "
+           "selects no event";
+  }
+  return std::string();
+}
 
 std::string PolicyName(const std::string& path) {
   return path == "-" ? "<stdin>" : path;
@@ -143,17 +164,21 @@ bool ReadPolicy(const std::string& path, std::size_t max_size,
   const std::string name = PolicyName(path);
   const std::string too_large = "larger than " + std::to_string(max_size) +
                                 " bytes (--max-size raises the limit)";
-  // Opened without blocking, so that a device cannot hang the open.
-  int fd = path == "-" ? dup(STDIN_FILENO)
-                       : open(path.c_str(),
-                              O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  struct stat info;
-  if (fd >= 0 && path != "-" && fstat(fd, &info) == 0 &&
-      S_ISFIFO(info.st_mode)) {
-    // A named pipe: wait for its writer, as any reader would.
-    close(fd);
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  // Nothing but a regular file or a pipe is opened: opening a device can
+  // have effects of its own.
+  struct stat info {};
+  if (path != "-" && stat(path.c_str(), &info) != 0) {
+    error = name + ": " + std::strerror(errno);
+    return false;
   }
+  if (path != "-" && !S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) {
+    error = name + ": " +
+            (S_ISDIR(info.st_mode) ? "is a directory" : "not a regular file");
+    return false;
+  }
+  const struct stat named = info;
+  int fd = path == "-" ? dup(STDIN_FILENO)
+                       : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     error = name + ": " + std::strerror(errno);
     return false;
@@ -161,15 +186,17 @@ bool ReadPolicy(const std::string& path, std::size_t max_size,
   std::string why;
   if (fstat(fd, &info) != 0) {
     why = std::strerror(errno);
+  } else if (path != "-" &&
+             (info.st_dev != named.st_dev || info.st_ino != named.st_ino)) {
+    why = "replaced while it was opened";
   } else if (S_ISDIR(info.st_mode)) {
     why = "is a directory";
-  } else if (S_ISBLK(info.st_mode)) {
+  } else if (path != "-" && !S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) {
     why = "not a regular file";
   } else if (S_ISREG(info.st_mode) &&
              static_cast<unsigned long long>(info.st_size) > max_size) {
     why = too_large;
   } else {
-    if (path != "-") fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     char buffer[65536];
     for (;;) {
       const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -194,16 +221,16 @@ bool ReadPolicy(const std::string& path, std::size_t max_size,
   return false;
 }
 
-bool ValidatePolicy(const std::string& content, const std::string& name,
-                    const std::string& schema, PolicySummary& summary,
-                    std::string& error) {
+Validity ValidatePolicy(const std::string& content, const std::string& name,
+                        const std::string& schema, PolicySummary& summary,
+                        std::string& error) {
   summary = PolicySummary();
   HardenedParser parser;
   StopAtFirst handler;
   parser.setErrorHandler(&handler);
   if (access(schema.c_str(), R_OK) != 0) {
     error = schema + ": " + std::strerror(errno) + " (the policy schema)";
-    return false;
+    return Validity::kNoSchema;
   }
   bool loaded = false;
   if (!Guarded(schema, error, [&] {
@@ -212,11 +239,11 @@ bool ValidatePolicy(const std::string& content, const std::string& name,
         loaded = parser.loadGrammar(source, xercesc::Grammar::SchemaGrammarType,
                                     true) != nullptr;
       })) {
-    return false;
+    return Validity::kNoSchema;
   }
   if (!loaded) {
     error = schema + ": cannot load the policy schema";
-    return false;
+    return Validity::kNoSchema;
   }
   if (!Guarded(name, error, [&] {
         xercesc::MemBufInputSource source(
@@ -224,13 +251,13 @@ bool ValidatePolicy(const std::string& content, const std::string& name,
             name.c_str(), false);
         parser.parse(source);
       })) {
-    return false;
+    return Validity::kInvalid;
   }
   const xercesc::DOMDocument* document = parser.getDocument();
   if (document == nullptr) {
     error = name + ": no document";
-    return false;
+    return Validity::kInvalid;
   }
   Summarise(*document, summary);
-  return true;
+  return Validity::kValid;
 }

@@ -12,9 +12,10 @@
 constexpr std::size_t kDefaultMaxPolicySize = 1024 * 1024;
 
 // Reads the policy file path ("-" for standard input) into content.  An
-// empty file, a directory, anything that is not a regular file or a pipe
-// and anything larger than max_size bytes are refused; no more than
-// max_size + 1 bytes are ever read.  false with "NAME: reason" in error.
+// empty file, a directory, anything else that is not a regular file or a
+// pipe (a device is never opened) and anything larger than max_size bytes
+// are refused; no more than max_size + 1 bytes are ever read.  false with
+// "NAME: reason" in error.
 bool ReadPolicy(const std::string& path, std::size_t max_size,
                 std::string& content, std::string& error);
 
@@ -25,17 +26,22 @@ struct PolicySummary {
   bool local_log = false;
   int servers = 0;     // RemoteSyslogServer elements
   int forwarding = 0;  // enabled, and with at least one kind of event
-  // No local log and nothing forwarded: logging is switched off.
-  bool Silent() const { return !local_log && forwarding == 0; }
+  // How the policy switches logging off, "" when it does not: no local log
+  // and nothing forwarded, or servers listed and none of them forwarding.
+  std::string Silence() const;
+};
+
+enum class Validity {
+  kValid,
+  kInvalid,   // error: "NAME:LINE:COLUMN: cause" (or "NAME: cause")
+  kNoSchema,  // error: "SCHEMA: cause": the schema cannot be read or loaded
 };
 
 // Validates content against the schema file (and only that file; schema
 // hints in the document are ignored, a DOCTYPE is refused) and summarises
-// it.  The XML library must be initialised.  false with
-// "NAME:LINE:COLUMN: cause" in error (or "SCHEMA: cause" when the schema
-// cannot be read).
-bool ValidatePolicy(const std::string& content, const std::string& name,
-                    const std::string& schema, PolicySummary& summary,
-                    std::string& error);
+// it.  The XML library must be initialised.
+Validity ValidatePolicy(const std::string& content, const std::string& name,
+                        const std::string& schema, PolicySummary& summary,
+                        std::string& error);
 
 #endif  // VELKCONF_TOOLS_VELKHOST_POLICY_CHECK_H_

@@ -76,10 +76,51 @@ std::string Sha256Hex(const std::string& data) {
   return std::string(hex, 64);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[at], or 0 when it
+// is ill-formed; then skip receives the length of its ill-formed start
+// (at least one byte), which stands for one replacement character.
+std::size_t Utf8Sequence(const std::string& text, std::size_t at,
+                         std::size_t& skip) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  std::size_t need = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 2;
+    if (lead == 0xE0) low = 0xA0;   // no overlong form
+    if (lead == 0xED) high = 0x9F;  // no surrogate
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 3;
+    if (lead == 0xF0) low = 0x90;   // no overlong form
+    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    skip = 1;
+    return 0;
+  }
+  std::size_t n = 1;
+  for (; n <= need && at + n < text.size(); ++n) {
+    const unsigned char next = static_cast<unsigned char>(text[at + n]);
+    if (next < low || next > high) break;
+    low = 0x80;
+    high = 0xBF;
+  }
+  if (n > need) return n;
+  skip = n;
+  return 0;
+}
+
+}  // namespace
+
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const unsigned char u = static_cast<unsigned char>(c);
+    std::size_t length = 1;
     switch (c) {
       case '"':
         out += "\\\"";
@@ -101,10 +142,22 @@ std::string JsonString(const std::string& text) {
           char escaped[7];
           std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
           out += escaped;
-        } else {
+        } else if (u < 0x80) {
           out += c;
+        } else {
+          // Text from other programs may be in another encoding: what is
+          // not UTF-8 becomes U+FFFD, so that the JSON stays valid.
+          std::size_t skip = 1;
+          length = Utf8Sequence(text, at, skip);
+          if (length == 0) {
+            out += "\\ufffd";
+            length = skip;
+          } else {
+            out.append(text, at, length);
+          }
         }
     }
+    at += length;
   }
   return out + "\"";
 }

@@ -7,15 +7,20 @@
 // needs: the policy checked first, a lock, the daemon's own check, the
 // restart verified and rolled back, and a record of what is live.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
 
@@ -34,12 +39,6 @@ namespace {
 const char kNewFile[] = "/etc/rsyslog.conf.new";
 const char kLiveFile[] = "/etc/rsyslog.conf";
 
-long long NowMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 std::string UtcNow() {
   const time_t now = time(nullptr);
   tm parts;
@@ -53,7 +52,8 @@ std::string UtcNow() {
 // the end.  Failures go to stderr once, in either case.
 class Run {
  public:
-  explicit Run(const Options& options) : options(options), start_(NowMs()) {
+  explicit Run(const Options& options)
+      : options(options), start_(MonotonicMs()) {
     const char* name = CommandName(options.command);
     json.Set("command", name[0] ? name : "update");
   }
@@ -66,12 +66,12 @@ class Run {
     if (!options.json) std::cout << text;
   }
   void Time(const char* phase, long long since) {
-    timings.Set(phase, NowMs() - since);
+    timings.Set(phase, MonotonicMs() - since);
   }
   int Finish(int status, const std::string& outcome) {
     json.Set("outcome", outcome);
     if (!files.Empty()) json.Set("files", files);
-    timings.Set("total", NowMs() - start_);
+    timings.Set("total", MonotonicMs() - start_);
     json.Set("timings_ms", timings);
     json.Set("exit_status", static_cast<long long>(status));
     if (options.json) std::cout << json.Text() << "\n";
@@ -91,11 +91,11 @@ JsonObject FileReport(const std::string& path, const std::string& content) {
   return JsonObject().Set("path", path).Set("sha256", Sha256Hex(content));
 }
 
-// A file's checksum, or "missing".
-std::string ChecksumOf(const std::string& path,
-                       std::string* content = nullptr) {
+// A file's checksum, or "missing"; open_flags as ReadFile takes them.
+std::string ChecksumOf(const std::string& path, std::string* content = nullptr,
+                       int open_flags = 0) {
   std::string text, error;
-  if (!ReadFile(path, text, error)) return "missing";
+  if (!ReadFile(path, text, error, open_flags)) return "missing";
   if (content) *content = text;
   return Sha256Hex(text);
 }
@@ -104,10 +104,11 @@ std::string ChecksumOf(const std::string& path,
 // lines added.  0 same, 1 different, -1 with the reason in output.
 int Diff(const std::string& rendered, std::string& output) {
   const bool live = access(kLiveFile, F_OK) == 0;
-  const int status = RunCapture({"diff", "-u", "--label", kLiveFile, "--label",
-                                 std::string(kLiveFile) + " (new)",
-                                 live ? kLiveFile : "/dev/null", rendered},
-                                output);
+  const int status =
+      RunCapture({InstalledOr("diff"), "-u", "--label", kLiveFile, "--label",
+                  std::string(kLiveFile) + " (new)",
+                  live ? kLiveFile : "/dev/null", rendered},
+                 output);
   return status == 0 || status == 1 ? status : -1;
 }
 
@@ -152,7 +153,7 @@ int Update(Run& run, const Plugin& plugin, const std::string& policy) {
 // kExitRejected, or kExitUnreadable (reported) when it could not run.  said
 // receives what the daemon said.
 int DaemonVerdict(Run& run, const std::string& path, std::string& said) {
-  const long long since = NowMs();
+  const long long since = MonotonicMs();
   const Verdict verdict = DaemonCheck(run.options.rsyslogd, path, said);
   run.Time("check", since);
   if (verdict == Verdict::kNotRun)
@@ -164,12 +165,13 @@ int DaemonVerdict(Run& run, const std::string& path, std::string& said) {
   return accepted ? kExitOk : kExitRejected;
 }
 
-// Process in the private copy of /etc, then show the result.
-int Render(Run& run, const Plugin& plugin, const std::string& policy) {
-  const Options& o = run.options;
-  std::string error, rendered;
-  const long long since = NowMs();
-  if (!RunProcess(plugin, o, policy, error)) {
+// Process, and the file it wrote into rendered.  -1, or the exit status
+// of a failure (reported).
+int RenderNewFile(Run& run, const Plugin& plugin, const std::string& policy,
+                  std::string& rendered) {
+  std::string error;
+  const long long since = MonotonicMs();
+  if (!RunProcess(plugin, run.options, policy, error)) {
     return run.Fail(kExitFailed, "failed", error);
   }
   run.Time("render", since);
@@ -178,6 +180,15 @@ int Render(Run& run, const Plugin& plugin, const std::string& policy) {
                     "cannot read the rendered file " + error);
   }
   run.files.Set("new", FileReport(kNewFile, rendered));
+  return -1;
+}
+
+// Process in the private copy of /etc, then show the result.
+int Render(Run& run, const Plugin& plugin, const std::string& policy) {
+  const Options& o = run.options;
+  std::string rendered;
+  const int failed = RenderNewFile(run, plugin, policy, rendered);
+  if (failed >= 0) return failed;
   run.files.Set(
       "live",
       JsonObject().Set("path", kLiveFile).Set("sha256", ChecksumOf(kLiveFile)));
@@ -209,15 +220,9 @@ int Render(Run& run, const Plugin& plugin, const std::string& policy) {
 
 // check POLICY: valid, renders, and the daemon accepts the result.
 int CheckPolicy(Run& run, const Plugin& plugin, const std::string& policy) {
-  std::string error;
-  const long long since = NowMs();
-  if (!RunProcess(plugin, run.options, policy, error)) {
-    return run.Fail(kExitFailed, "failed", error);
-  }
-  run.Time("render", since);
   std::string rendered;
-  ReadFile(kNewFile, rendered, error);
-  run.files.Set("new", FileReport(kNewFile, rendered));
+  const int failed = RenderNewFile(run, plugin, policy, rendered);
+  if (failed >= 0) return failed;
   const std::string name = PolicyName(run.options.policy);
   std::string said;
   const int verdict = DaemonVerdict(run, kNewFile, said);
@@ -257,18 +262,21 @@ int CheckFile(Run& run) {
 // Puts the last known good file back, restarts and verifies.  kExitOk, or
 // kExitRollbackFailed with the reason reported.
 int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
-  std::string error;
-  const long long since = NowMs();
+  std::string error, content;
+  const long long since = MonotonicMs();
   JsonObject report;
-  if (access(files.LastGood().c_str(), F_OK) != 0) {
-    error =
-        "there is no last known good configuration (" + files.LastGood() + ")";
-  } else if (CopyKeepingOwner(files.LastGood(), kLiveFile, error)) {
+  struct stat info;
+  if (!ReadFile(files.LastGood(), content, error, O_NOFOLLOW, &info)) {
+    error = errno == ENOENT ? "there is no last known good configuration (" +
+                                  files.LastGood() + ")"
+                            : "cannot read the last known good " + error;
+  } else if (WriteFileAtomically(kLiveFile, content, info.st_mode & ~022u,
+                                 static_cast<int>(info.st_uid),
+                                 static_cast<int>(info.st_gid), error)) {
     const unsigned long long ticks = BootTicksNow();
     std::string said;
     RunCapture({"service", "syslog", "restart"}, said);
-    const DaemonState daemon =
-        ProbeDaemon(run.options.daemon, ticks, kRestartWaitMs);
+    const DaemonState daemon = ProbeDaemon(run.options.daemon, ticks, true);
     report.Set("daemon", daemon.detail);
     if (!daemon.running) {
       error = "the last known good configuration is back in " +
@@ -276,23 +284,26 @@ int RestoreLastGood(Run& run, const StateFiles& files, State& state) {
               ", but syslog did not come up: " + daemon.detail;
     } else {
       run.Time("rollback", since);
-      state["live_sha256"] = ChecksumOf(kLiveFile);
+      state["live_sha256"] = Sha256Hex(content);
       state["rolled_back_at"] = UtcNow();
       for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
-        state[key] = state[std::string("last_good_") + key];
+        state[key] = ValueOf(state, std::string("last_good_") + key);
       }
       state.erase("bad_sha256");
       run.json.Set("rollback", report.Set("ok", true));
       run.Say("rolled back: " + std::string(kLiveFile) +
               " is the last known good configuration again; " + daemon.detail +
               "\n");
-      SaveState(files, state, error);
+      if (!SaveState(files, state, error))
+        std::cerr << "velkhost: " << error << "\n";
       return kExitOk;
     }
   }
   run.Time("rollback", since);
   state["bad_sha256"] = ChecksumOf(kLiveFile);
-  SaveState(files, state, error);
+  std::string unsaved;
+  if (!SaveState(files, state, unsaved))
+    std::cerr << "velkhost: " << unsaved << "\n";
   run.json.Set("rollback", report.Set("ok", false));
   std::cerr << "velkhost: rollback failed: " << error << "\n";
   run.json.Set("message", "rollback failed: " + error);
@@ -312,16 +323,22 @@ bool TakeLock(Run& run, const StateFiles& files, ApplyLock& lock, int& status) {
   return true;
 }
 
-// The live file (content live) becomes the last known good one, with what
-// produced it, unless it is the one a failed rollback left behind.
+// The live file (content live, status info) becomes the last known good
+// one, with what produced it, unless it is the one a failed rollback left
+// behind.
 bool KeepLastGood(const StateFiles& files, const std::string& live,
-                  State& state, std::string& error) {
+                  const struct stat& info, State& state, std::string& error) {
   const std::string sum = Sha256Hex(live);
-  if (state["bad_sha256"] == sum) return true;
-  if (!CopyKeepingOwner(kLiveFile, files.LastGood(), error)) return false;
-  const bool known = state["live_sha256"] == sum;
+  if (ValueOf(state, "bad_sha256") == sum) return true;
+  if (!WriteFileAtomically(files.LastGood(), live, info.st_mode,
+                           static_cast<int>(info.st_uid),
+                           static_cast<int>(info.st_gid), error)) {
+    return false;
+  }
+  const bool known = ValueOf(state, "live_sha256") == sum;
   for (const char* key : {"policy", "policy_sha256", "applied_at"}) {
-    state[std::string("last_good_") + key] = known ? state[key] : "unknown";
+    state[std::string("last_good_") + key] =
+        known ? ValueOf(state, key) : "unknown";
   }
   return SaveState(files, state, error);
 }
@@ -336,7 +353,7 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
   if (!TakeLock(run, files, lock, status)) return status;
 
   std::string error, staged;
-  long long since = NowMs();
+  long long since = MonotonicMs();
   if (!RunProcess(plugin, o, policy, error)) {
     return run.Fail(kExitFailed, "failed", error);
   }
@@ -360,7 +377,8 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
     }
   }
   std::string live;
-  const bool had_live = ReadFile(kLiveFile, live, error);
+  struct stat live_info;
+  const bool had_live = ReadFile(kLiveFile, live, error, 0, &live_info);
   if (had_live) run.files.Set("previous", FileReport(kLiveFile, live));
   if (o.diff) {
     std::string diff;
@@ -381,8 +399,11 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
     return run.Finish(kExitOk, "checked");
   }
 
-  State state = LoadState(files);
-  if (had_live && !KeepLastGood(files, live, state, error)) {
+  State state;
+  if (!LoadState(files, state, error)) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
+  if (had_live && !KeepLastGood(files, live, live_info, state, error)) {
     return run.Fail(kExitUnreadable, "error",
                     "cannot keep the last known good file: " + error);
   }
@@ -394,14 +415,14 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
                         "nothing was committed");
   }
 
-  since = NowMs();
+  since = MonotonicMs();
   Progress("committing " + std::string(kNewFile) + " and restarting syslog");
   const unsigned long long ticks = BootTicksNow();
   const long committed = plugin.Commit();
   std::string now_live;
   const bool live_is_checked =
       ReadFile(kLiveFile, now_live, error) && now_live == staged;
-  const DaemonState daemon = ProbeDaemon(o.daemon, ticks, kRestartWaitMs);
+  const DaemonState daemon = ProbeDaemon(o.daemon, ticks, true);
   run.Time("commit", since);
   run.json.Set(
       "restart",
@@ -430,8 +451,18 @@ int Apply(Run& run, const Plugin& plugin, const std::string& policy) {
   run.json.Set("message", why);
   if (!had_live) {
     state["bad_sha256"] = ChecksumOf(kLiveFile);
-    SaveState(files, state, error);
-    std::cerr << "velkhost: rollback failed: there was no live file before\n";
+    if (!SaveState(files, state, error))
+      std::cerr << "velkhost: " << error << "\n";
+    const std::string what =
+        "rollback failed: there was no live file before, so there is no "
+        "last known good one. " +
+        std::string(kLiveFile) + " is live now, from " + name + " (sha256 " +
+        state["bad_sha256"] +
+        "), and syslog is not running on it: correct the policy and run "
+        "velkhost apply again, or put a working configuration in " +
+        kLiveFile + " and run: service syslog restart";
+    std::cerr << "velkhost: " << what << "\n";
+    run.json.Set("message", what);
     return run.Finish(kExitRollbackFailed, "rollback-failed");
   }
   if (RestoreLastGood(run, files, state) != kExitOk) {
@@ -445,12 +476,21 @@ int Rollback(Run& run) {
   ApplyLock lock;
   int status = 0;
   if (!TakeLock(run, files, lock, status)) return status;
-  if (access(files.LastGood().c_str(), F_OK) != 0) {
+  std::string error;
+  struct stat info;
+  if (lstat(files.LastGood().c_str(), &info) != 0) {
     return run.Fail(
         kExitUnreadable, "error",
         "there is no last known good configuration (" + files.LastGood() + ")");
   }
-  State state = LoadState(files);
+  if (!S_ISREG(info.st_mode)) {
+    return run.Fail(kExitUnreadable, "error",
+                    files.LastGood() + ": not a regular file");
+  }
+  State state;
+  if (!LoadState(files, state, error)) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
   if (RestoreLastGood(run, files, state) != kExitOk) {
     return run.Finish(kExitRollbackFailed, "rollback-failed");
   }
@@ -477,9 +517,14 @@ unsigned long long ModifiedTicks(const std::string& path) {
 
 int Status(Run& run) {
   const StateFiles files;
-  State state = LoadState(files);
+  State state;
+  std::string error;
+  if (!TrustStateDir(files, error) || !LoadState(files, state, error)) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
   const std::string live = ChecksumOf(kLiveFile);
-  const std::string last_good = ChecksumOf(files.LastGood());
+  const std::string last_good =
+      ChecksumOf(files.LastGood(), nullptr, O_NOFOLLOW);
   const auto value = [&](const char* key) {
     auto it = state.find(key);
     return it == state.end() || it->second.empty() ? std::string("unknown")
@@ -487,7 +532,7 @@ int Status(Run& run) {
   };
   const bool recorded = live != "missing" && live == value("live_sha256");
   const DaemonState daemon =
-      ProbeDaemon(run.options.daemon, ModifiedTicks(kLiveFile));
+      ProbeDaemon(run.options.daemon, ModifiedTicks(kLiveFile), false);
   run.files.Set("live",
                 JsonObject().Set("path", kLiveFile).Set("sha256", live));
   run.files.Set(
@@ -532,10 +577,15 @@ std::string Identification(const char* text) {
   return value.empty() ? "(not set)" : value;
 }
 
+const char kNoLocation[] =
+    "cannot find velkhost's own location (--plugin PATH and --schema PATH "
+    "name the files)";
+
 int Info(const Options& options) {
   Plugin plugin{};
   std::string error;
-  if (!plugin.Load(options.plugin, error)) {
+  if (options.plugin.empty()) error = kNoLocation;
+  if (!error.empty() || !plugin.Load(options.plugin, error)) {
     std::cerr << "velkhost: " << error << "\n";
     return kExitUnreadable;
   }
@@ -576,11 +626,61 @@ bool LooksLikePolicy(const std::string& path) {
   return first != std::string::npos && head[first] == '<';
 }
 
+// Validates the policy text and refuses one that switches logging off.
+// -1, or the exit status of a refusal (reported).
+int CheckPolicyText(Run& run, const std::string& name,
+                    const std::string& policy) {
+  const Options& o = run.options;
+  std::string error;
+  PolicySummary summary;
+  const long long since = MonotonicMs();
+  const Validity validity =
+      ValidatePolicy(policy, name, o.schema, summary, error);
+  run.Time("validate", since);
+  if (validity == Validity::kNoSchema) {
+    return run.Fail(kExitUnreadable, "error", error);
+  }
+  if (validity == Validity::kInvalid) {
+    return run.Fail(kExitFailed, "invalid", error);
+  }
+  const std::string silence = summary.Silence();
+  if (!silence.empty() && !o.allow_silent) {
+    return run.Fail(kExitFailed, "silent",
+                    name + ": " + silence + " (--allow-silent accepts it)");
+  }
+  return -1;
+}
+
+// The policy file the plug-in reads from the repository: the pending copy
+// under /tmp/ppd when there is one, else ROOT/policies/FILENAME.
+std::string RepositoryPolicyPath(const Options& o) {
+  const auto given = [](const std::map<std::string, std::string>& values,
+                        const char* key, const char* otherwise) {
+    const auto it = values.find(key);
+    return it == values.end() || it->second.empty() ? std::string(otherwise)
+                                                    : it->second;
+  };
+  const std::string root =
+      given(o.parameters.values, "RepositoryRoot", "/etc/tesk");
+  const std::string file = given(o.policy_info.values, "fileName", "");
+  const std::string relative = given(o.policy_info.values, "relativePath", "");
+  const std::string::size_type at =
+      relative.empty() ? std::string::npos : file.find(relative);
+  if (at != std::string::npos) {
+    const std::string pending = "/tmp/ppd" + file.substr(at + relative.size());
+    if (access(pending.c_str(), F_OK) == 0) return pending;
+  }
+  return root + "/policies/" + file;
+}
+
 // update, apply, render and check POLICY.
 int PolicyCommand(Run& run) {
   const Options& o = run.options;
   std::string policy, error;
   const std::string name = PolicyName(o.policy);
+  if (o.plugin.empty() || o.schema.empty()) {
+    return run.Fail(kExitUnreadable, "error", kNoLocation);
+  }
   if (!o.from_repository) {
     if (!ReadPolicy(o.policy, o.max_size, policy, error)) {
       return run.Fail(kExitUnreadable, "error", "cannot read policy " + error);
@@ -603,19 +703,18 @@ int PolicyCommand(Run& run) {
   }
   int status = -1;
   if (!o.from_repository) {
-    PolicySummary summary;
-    const long long since = NowMs();
-    if (!ValidatePolicy(policy, name, o.schema, summary, error)) {
-      status = run.Fail(kExitFailed, "invalid", error);
-    } else if (summary.Silent() && !o.allow_silent) {
-      status =
-          run.Fail(kExitFailed, "silent",
-                   name +
-                       ": the policy turns logging off: no local log and no "
-                       "enabled server with an event selected "
-                       "(--allow-silent accepts it)");
+    status = CheckPolicyText(run, name, policy);
+  } else {
+    // The plug-in validates the repository's policy itself; velkhost reads
+    // it too, to refuse one that switches logging off.
+    const std::string path = RepositoryPolicyPath(o);
+    std::string text;
+    if (!ReadPolicy(path, o.max_size, text, error)) {
+      status = run.Fail(kExitUnreadable, "error",
+                        "cannot read the repository's policy " + error);
+    } else {
+      status = CheckPolicyText(run, path, text);
     }
-    run.Time("validate", since);
   }
   Plugin plugin{};
   if (status < 0 && !plugin.Load(o.plugin, error)) {
@@ -645,15 +744,15 @@ int PolicyCommand(Run& run) {
   return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   Options options;
   const int parsed = ParseArguments(argc, argv, options);
   if (parsed >= 0) return parsed;
   const Locations where = FindLocations();
+  if (!where.warning.empty())
+    std::cerr << "velkhost: " << where.warning << "\n";
   if (options.schema.empty()) options.schema = where.schema;
-  if (options.plugin.empty()) {
+  if (options.plugin.empty() && !where.plugins.empty()) {
     options.plugin = where.plugins.front();
     for (const std::string& candidate : where.plugins) {
       if (access(candidate.c_str(), F_OK) == 0) {
@@ -676,4 +775,22 @@ int main(int argc, char** argv) {
     default:
       return PolicyCommand(run);
   }
+}
+
+}  // namespace
+
+// Whatever goes wrong ends in one line and exit 3, never an abort.
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "velkhost: out of memory\n";
+  } catch (const xercesc::OutOfMemoryException&) {
+    std::cerr << "velkhost: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "velkhost: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "velkhost: an unexpected error\n";
+  }
+  return kExitUnreadable;
 }
