@@ -38,9 +38,10 @@ test: build
 demo: build
 	@tools/sandbox tools/demo.sh $(BUILD)
 
+# The library as it is built and installed ($(CMAKE_FLAGS)), measured.
 bench:
 	@tools/install-deps bench
-	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVELK_BENCH=ON -DVELK_TESTS=OFF >/dev/null
+	@cmake -S . -B build-bench $(CMAKE_FLAGS) -DVELK_BENCH=ON -DVELK_TESTS=OFF >/dev/null
 	@cmake --build build-bench -j$(JOBS) --target run_bench
 
 fuzz:

@@ -266,9 +266,24 @@ inline std::size_t TwoByte8ToUnits(const unsigned char* src, std::size_t n,
   return i;
 }
 
+// The 32-bit words at byte offsets 0, 3, 6 and 9 of v, one a lane: lane k
+// is v moved up by k bytes.  (All in registers: a gather through memory
+// would stall on store forwarding.)
+inline __m128i ThreeByteLanes(__m128i v) {
+  const __m128i lane0 = _mm_setr_epi32(-1, 0, 0, 0),
+                lane1 = _mm_setr_epi32(0, -1, 0, 0);
+  const __m128i lane2 = _mm_setr_epi32(0, 0, -1, 0),
+                lane3 = _mm_setr_epi32(0, 0, 0, -1);
+  return _mm_or_si128(
+      _mm_or_si128(_mm_and_si128(v, lane0),
+                   _mm_and_si128(_mm_bslli_si128(v, 1), lane1)),
+      _mm_or_si128(_mm_and_si128(_mm_bslli_si128(v, 2), lane2),
+                   _mm_and_si128(_mm_bslli_si128(v, 3), lane3)));
+}
+
 // Three-byte UTF-8 sequences (U+0800 to U+FFFD, no surrogate), 8 at a
 // time into units of kOutSize bytes; n is the bytes readable at src (a
-// group reads one byte past its 24).  Returns the bytes converted and
+// group reads four bytes past its 24).  Returns the bytes converted and
 // moves dst past the units written.
 template <std::size_t kOutSize>
 inline std::size_t ThreeByte8ToWide(const unsigned char* src, std::size_t n,
@@ -281,12 +296,7 @@ inline std::size_t ThreeByte8ToWide(const unsigned char* src, std::size_t n,
   // Four sequences, one per 32-bit lane, to their values; all-ones in
   // `bad` for a lane that is not one of them.
   const auto decode = [&](const unsigned char* s, __m128i& bad) {
-    std::uint32_t w[4];
-    for (int k = 0; k < 4; ++k)
-      std::memcpy(&w[k], s + 3 * k, 4);  // little-endian
-    const __m128i v =
-        _mm_set_epi32(static_cast<int>(w[3]), static_cast<int>(w[2]),
-                      static_cast<int>(w[1]), static_cast<int>(w[0]));
+    const __m128i v = ThreeByteLanes(Load(s));
     const __m128i ch = _mm_or_si128(
         _mm_or_si128(
             _mm_slli_epi32(_mm_and_si128(v, _mm_set1_epi32(0x0F)), 12),
@@ -301,7 +311,7 @@ inline std::size_t ThreeByte8ToWide(const unsigned char* src, std::size_t n,
     return ch;
   };
   std::size_t i = 0;
-  for (; i + 25 <= n; i += 24, dst += 8 * kOutSize) {
+  for (; i + 28 <= n; i += 24, dst += 8 * kOutSize) {
     __m128i bad = _mm_setzero_si128();
     const __m128i a = decode(src + i, bad), b = decode(src + i + 12, bad);
     if (_mm_movemask_epi8(bad) != 0) break;
