@@ -8,6 +8,7 @@
 
 #include "unicode/simd_runs.h"
 #include "unicode/utf16_to_utf8.h"
+#include "unicode/utf8_validate.h"
 #include "unicode/utf_model.h"
 
 namespace {
@@ -839,6 +840,38 @@ TEST(Conversions, RunsAgainstModelAtEveryRoom) {
           for (std::size_t room = 0; room <= last; ++room)
             ASSERT_TRUE(Agrees(r, in, strict, room));
         }
+      }
+    }
+  }
+}
+
+// Every path of the validator against the model, on texts of every kind
+// of sequence behind ASCII of any length (the vector path takes 64 bytes
+// at a time), whole, cut short, and with one byte changed.
+TEST(Conversions, EveryValidatorPathAgainstModel) {
+  using Path = bool (*)(const unsigned char*, const unsigned char*);
+  std::vector<std::pair<const char*, Path>> paths = {
+      {"portable", velk::ValidUtf8Portable}};
+#if defined(VELK_UTF_SSE2)
+  if (velk::HasSsse3()) paths.push_back({"ssse3", velk::ValidUtf8Ssse3});
+#endif
+  const unsigned long kBytes[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
+                                  0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0,
+                                  0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+  Generator gen(11);
+  for (int i = 0; i < 3000; ++i) {
+    Units in(gen.Below(80), 0x20);
+    const Units runs = gen.Runs(8);
+    in.insert(in.end(), runs.begin(), runs.end());
+    Units cut = in, changed = in;
+    cut.resize(gen.Below(in.size() + 1));
+    changed[gen.Below(in.size())] = gen.Pick(kBytes);
+    for (const Units* text : {&in, &cut, &changed}) {
+      const std::vector<unsigned char> bytes(text->begin(), text->end());
+      for (const auto& path : paths) {
+        ASSERT_EQ(path.second(bytes.data(), bytes.data() + bytes.size()),
+                  IsLegalUtf8(*text))
+            << path.first << " on " << Hex(*text);
       }
     }
   }
