@@ -44,6 +44,9 @@ std::size_t CopyBelowScalar(const In* src, std::size_t n, Out* dst,
 }
 
 #if defined(VELK_UTF_SSE2)
+// Whether the processor has SSSE3, for the kernels that need it.
+bool HasSsse3();
+
 namespace simd {
 
 inline __m128i Load(const void* p) {

@@ -16,7 +16,6 @@ bool ValidUtf8Portable(const unsigned char* s, const unsigned char* end);
 // on the high and low nibbles of each byte and the byte before it.  Only
 // where HasSsse3().
 bool ValidUtf8Ssse3(const unsigned char* s, const unsigned char* end);
-bool HasSsse3();
 #endif
 
 }  // namespace velk
