@@ -44,8 +44,10 @@ std::size_t CopyBelowScalar(const In* src, std::size_t n, Out* dst,
 }
 
 #if defined(VELK_UTF_SSE2)
-// Whether the processor has SSSE3, for the kernels that need it.
+// Whether the processor has SSSE3, for the kernels that need it; they are
+// compiled for it with VELK_SSSE3.
 bool HasSsse3();
+#define VELK_SSSE3 __attribute__((target("ssse3")))
 
 namespace simd {
 

@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-#define VELK_SSSE3 __attribute__((target("ssse3")))
-
 namespace velk {
 namespace simd {
 namespace {

@@ -24,19 +24,20 @@ namespace simd {
 // pairs up to kMax (U+10FFFF, or U+10FFFE for the buffer form); chars
 // grows by the characters converted.
 template <unsigned long kMax>
-std::size_t Utf16ToUtf8Mixed(const unsigned char* src, std::size_t n,
-                             unsigned char*& dst, std::size_t& chars);
+VELK_SSSE3 std::size_t Utf16ToUtf8Mixed(const unsigned char* src, std::size_t n,
+                                        unsigned char*& dst,
+                                        std::size_t& chars);
 
 // UTF-32 units of eight bytes: values up to U+10FFFF but surrogates and
 // U+FFFE and U+FFFF.
-std::size_t Utf32ToUtf8Mixed(const unsigned char* src, std::size_t n,
-                             unsigned char*& dst);
+VELK_SSSE3 std::size_t Utf32ToUtf8Mixed(const unsigned char* src, std::size_t n,
+                                        unsigned char*& dst);
 
 // UTF-32 units of eight bytes to UTF-16 (a group of 8 units; the room
 // holds two units a source unit and 8 more): values up to U+10FFFF but
 // surrogates and U+FFFE and U+FFFF, pairs where they need them.
-std::size_t Utf32ToUtf16Mixed(const unsigned char* src, std::size_t n,
-                              unsigned char*& dst);
+VELK_SSSE3 std::size_t Utf32ToUtf16Mixed(const unsigned char* src,
+                                         std::size_t n, unsigned char*& dst);
 
 }  // namespace simd
 }  // namespace velk

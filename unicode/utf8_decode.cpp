@@ -2,6 +2,7 @@
 #include "unicode/utf8_decode.h"
 
 #include "unicode/convert_run.h"
+#include "unicode/from_utf8_ssse3.h"
 #include "unicode/simd_runs.h"
 #include "unicode/utf_tables.h"
 
@@ -32,14 +33,28 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
       run.chars += n;
       continue;
     }
-    // Groups of sequences of up to two bytes, or of three bytes, while they
-    // last and one unit a byte fits.
+    // Groups of three-byte sequences while they last and one unit a byte
+    // fits.  Then, with SSSE3, groups of any sequences; else groups of
+    // sequences of up to two bytes.
     const std::ptrdiff_t bytes = SafeUnits(end - src, run.dstEnd - dst);
-    const std::size_t n =
-        *src < 0xE0 ? RunUnitGroups(simd::TwoByte8ToUnits<Out>, src, bytes, dst)
-        : *src < 0xF0 ? RunUnitGroups(simd::ThreeByte8ToWide<sizeof(Out)>, src,
-                                      bytes, dst)
-                      : 0;
+    std::size_t n = 0;
+    if (*src >= 0xE0 && *src < 0xF0) {
+      n = RunUnitGroups(simd::ThreeByte8ToWide<sizeof(Out)>, src, bytes, dst);
+    }
+#if defined(VELK_UTF_SSE2)
+    if (n == 0 && HasSsse3()) {
+      const auto mixed = [&run](const unsigned char* s, std::size_t units,
+                                unsigned char*& d) {
+        return simd::Utf8ToUnitsMixed<kUtf16, sizeof(Out)>(s, units, d,
+                                                           run.chars);
+      };
+      if (RunGroups(mixed, src, SafeUnits(end - src, run.dstEnd - dst - 8),
+                    dst) != 0)
+        continue;
+    }
+#endif
+    if (n == 0 && *src < 0xE0)
+      n = RunUnitGroups(simd::TwoByte8ToUnits<Out>, src, bytes, dst);
     if (n != 0) {
       run.chars += n;
       continue;
