@@ -45,6 +45,9 @@ struct Block {
   unsigned emit;    // a bit a byte that yields a unit
   unsigned ends;    // a bit a byte that ends a character
   unsigned thirds;  // a bit a third byte of a four-byte sequence
+  // Into UTF-32, with a four-byte sequence: bits 16 to 20 of each unit.
+  bool astral;
+  __m128i high[2];
 };
 
 // One half (lanes 0-7 when kHigh is false) of the units: each byte's unit
@@ -98,9 +101,6 @@ VELK_SSSE3 inline __m128i HalfUnits(__m128i in, __m128i p1, __m128i p2,
 template <bool kUtf16>
 VELK_SSSE3 inline bool DecodeBlock(__m128i in, __m128i prev, Block& block) {
   __m128i bad = Utf8Errors(in, prev);
-  if (!kUtf16)
-    bad = _mm_or_si128(
-        bad, _mm_subs_epu8(in, _mm_set1_epi8(static_cast<char>(0xEF))));
   const __m128i p1 = _mm_alignr_epi8(in, prev, 15);
   const __m128i p2 = _mm_alignr_epi8(in, prev, 14);
   const __m128i p3 = _mm_alignr_epi8(in, prev, 13);
@@ -124,35 +124,36 @@ VELK_SSSE3 inline bool DecodeBlock(__m128i in, __m128i prev, Block& block) {
   // A byte ends a character when it is ASCII or its lead is as far back
   // as the lead's length says.  (A sequence that runs on past the block is
   // checked with the next one.)
-  __m128i ends = _mm_or_si128(_mm_cmpgt_epi8(in, _mm_set1_epi8(-1)),
-                              _mm_or_si128(lead2, lead3));
-  if (kUtf16) ends = _mm_or_si128(ends, lead4at3);
+  const __m128i ends =
+      _mm_or_si128(_mm_or_si128(_mm_cmpgt_epi8(in, _mm_set1_epi8(-1)), lead2),
+                   _mm_or_si128(lead3, lead4at3));
   block.ends = static_cast<unsigned>(_mm_movemask_epi8(ends));
   block.emit = block.ends;
   block.thirds = 0;
-  if (kUtf16) {
+  block.astral = _mm_movemask_epi8(_mm_or_si128(lead4at2, lead4at3)) != 0;
+  if (kUtf16 && block.astral) {
     block.thirds = static_cast<unsigned>(_mm_movemask_epi8(lead4at2));
     block.emit |= block.thirds;
-  }
-  if (kUtf16 && _mm_movemask_epi8(_mm_or_si128(lead4at2, lead4at3)) != 0) {
     block.units[0] = HalfUnits<false, kUtf16>(in, p1, p2, p3, lead2, lead3,
                                               lead4at2, lead4at3);
     block.units[1] = HalfUnits<true, kUtf16>(in, p1, p2, p3, lead2, lead3,
                                              lead4at2, lead4at3);
     return true;
   }
-  // No four-byte sequence: a unit is b | q1 << 6 | q2 << 12, where b is the
-  // byte itself (a continuation byte less 80), q1 the byte before it (less
-  // its marks when it is a lead or a continuation byte after a lead of
-  // three) and q2 the low nibble of a lead of three two bytes back.
+  // Units of up to 16 bits (into UTF-32, their low 16 bits): b | q1 << 6 |
+  // q2 << 12, where b is the byte itself (a continuation byte less 80), q1
+  // the byte before it less its marks when it is a lead of two or the
+  // second to last byte of a longer sequence, and q2 the low nibble of the
+  // byte two back in a longer sequence.
+  const __m128i longer = _mm_or_si128(lead3, lead4at3);
   const __m128i cont = _mm_cmplt_epi8(in, _mm_set1_epi8(-64));
   const __m128i b = _mm_sub_epi8(
       in, _mm_and_si128(cont, _mm_set1_epi8(static_cast<char>(0x80))));
   const __m128i q1 = _mm_and_si128(
       p1, _mm_or_si128(_mm_and_si128(lead2, _mm_set1_epi8(0x1F)),
-                       _mm_and_si128(lead3, _mm_set1_epi8(0x3F))));
+                       _mm_and_si128(longer, _mm_set1_epi8(0x3F))));
   const __m128i q2 =
-      _mm_and_si128(p2, _mm_and_si128(lead3, _mm_set1_epi8(0x0F)));
+      _mm_and_si128(p2, _mm_and_si128(longer, _mm_set1_epi8(0x0F)));
   const __m128i zero = _mm_setzero_si128();
   block.units[0] =
       _mm_or_si128(_mm_or_si128(_mm_unpacklo_epi8(b, zero),
@@ -162,6 +163,14 @@ VELK_SSSE3 inline bool DecodeBlock(__m128i in, __m128i prev, Block& block) {
       _mm_or_si128(_mm_or_si128(_mm_unpackhi_epi8(b, zero),
                                 _mm_slli_epi16(_mm_unpackhi_epi8(q1, zero), 6)),
                    _mm_slli_epi16(_mm_unpackhi_epi8(q2, zero), 12));
+  if (block.astral) {  // bits 4-5 of the byte two back, 0-2 of the lead
+    const __m128i high = _mm_and_si128(
+        lead4at3,
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(p2, 4), _mm_set1_epi8(3)),
+                     _mm_slli_epi16(_mm_and_si128(p3, _mm_set1_epi8(7)), 2)));
+    block.high[0] = _mm_unpacklo_epi8(high, zero);
+    block.high[1] = _mm_unpackhi_epi8(high, zero);
+  }
   return true;
 }
 
@@ -222,8 +231,16 @@ VELK_SSSE3 std::size_t Utf8ToUnitsMixed(const unsigned char* src, std::size_t n,
     for (int k = 0; k < 4; ++k) {
       const __m128i shuffle = _mm_load_si128(
           reinterpret_cast<const __m128i*>(kCompact.shuffle[masks[k]]));
-      StoreUnits<kOutSize>(
-          _mm_shuffle_epi8(blocks[k / 2].units[k % 2], shuffle), dst);
+      const Block& block = blocks[k / 2];
+      const __m128i units = _mm_shuffle_epi8(block.units[k % 2], shuffle);
+      if (!kUtf16 && block.astral) {
+        const __m128i high = _mm_shuffle_epi8(block.high[k % 2], shuffle);
+        unsigned char* out = dst;
+        StoreDwords<kOutSize>(_mm_unpacklo_epi16(units, high), out);
+        StoreDwords<kOutSize>(_mm_unpackhi_epi16(units, high), out);
+      } else {
+        StoreUnits<kOutSize>(units, dst);
+      }
       dst += kOutSize * static_cast<unsigned>(__builtin_popcount(masks[k]));
     }
     const unsigned ends = blocks[0].ends | (blocks[1].ends << 16);

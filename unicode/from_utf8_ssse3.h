@@ -17,7 +17,7 @@ namespace simd {
 
 // Well-formed UTF-8 but U+FFFE and U+FFFF from src (n bytes readable) into
 // units of kOutSize bytes: UTF-16 when kUtf16, pairs for four-byte sequences;
-// else UTF-32, and a four-byte sequence ends the groups.  The room must hold
+// else UTF-32.  The room must hold
 // one unit a byte and 8 units more; no unit past the output changes.  Returns
 // the bytes converted, always whole characters, moves dst past the units
 // written and adds the characters to chars.  Only where HasSsse3().
