@@ -1,6 +1,8 @@
 // Mixed-width kernels into UTF-8 with SSSE3 (see to_utf8_ssse3.h).
 #include "unicode/to_utf8_ssse3.h"
 
+#include "unicode/kernels_to_utf8.h"
+
 #if defined(VELK_UTF_SSE2)
 #include <tmmintrin.h>
 

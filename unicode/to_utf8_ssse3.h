@@ -14,7 +14,7 @@
 
 #include <cstddef>
 
-#include "unicode/simd_runs.h"
+#include "unicode/simd_vector.h"
 
 #if defined(VELK_UTF_SSE2)
 namespace velk {

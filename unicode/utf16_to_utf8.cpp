@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "unicode/convert_run.h"
+#include "unicode/kernels_to_utf8.h"
 #include "unicode/simd_runs.h"
 #include "unicode/to_utf8_ssse3.h"
 #include "unicode/utf_tables.h"

@@ -9,7 +9,7 @@
 #ifndef VELKCONF_UNICODE_UTF8_CHECK_SSSE3_H_
 #define VELKCONF_UNICODE_UTF8_CHECK_SSSE3_H_
 
-#include "unicode/simd_runs.h"
+#include "unicode/simd_vector.h"
 
 #if defined(VELK_UTF_SSE2)
 #include <tmmintrin.h>

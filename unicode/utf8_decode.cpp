@@ -3,6 +3,7 @@
 
 #include "unicode/convert_run.h"
 #include "unicode/from_utf8_ssse3.h"
+#include "unicode/kernels_from_utf8.h"
 #include "unicode/simd_runs.h"
 #include "unicode/utf_tables.h"
 

@@ -3,7 +3,7 @@
 #ifndef VELKCONF_UNICODE_UTF8_VALIDATE_H_
 #define VELKCONF_UNICODE_UTF8_VALIDATE_H_
 
-#include "unicode/simd_runs.h"
+#include "unicode/simd_vector.h"
 
 namespace velk {
 

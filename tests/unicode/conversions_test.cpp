@@ -6,7 +6,7 @@
 #include <map>
 #include <random>
 
-#include "unicode/simd_runs.h"
+#include "unicode/kernels_to_utf8.h"
 #include "unicode/utf16_to_utf8.h"
 #include "unicode/utf8_validate.h"
 #include "unicode/utf_model.h"
