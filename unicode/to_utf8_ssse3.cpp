@@ -114,7 +114,7 @@ VELK_SSSE3 inline std::size_t StoreGroups(const unsigned char* src,
 // two; a high surrogate in the last lane, when lastHigh is set, nothing
 // (the next group starts at it).  False when a unit is not one the
 // kernel takes.
-template <unsigned long kMax>
+template <unsigned long kMax, int kFirst = 0>
 VELK_SSSE3 inline bool EightUnits(__m128i v, __m128i prev, __m128i next,
                                   bool lastHigh, Quad* quads,
                                   std::size_t& lows) {
@@ -174,8 +174,10 @@ VELK_SSSE3 inline bool EightUnits(__m128i v, __m128i prev, __m128i next,
   b01 = Select(high, high01, b01);
   b01 = Select(low, low01, b01);
   const __m128i b2 = _mm_and_si128(three, last6);
-  // Lengths: 1, one more above 7F (surrogates too), one more for three.
-  __m128i length = _mm_sub_epi16(_mm_sub_epi16(_mm_set1_epi16(1), one), three);
+  // Lengths: 1, one more above 7F (surrogates too), one more for three;
+  // less kFirst, the table's shortest length.
+  __m128i length =
+      _mm_sub_epi16(_mm_sub_epi16(_mm_set1_epi16(1 - kFirst), one), three);
   if (lastHigh)
     length =
         _mm_and_si128(length, _mm_setr_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
@@ -261,9 +263,26 @@ VELK_SSSE3 std::size_t Utf32ToUtf8Mixed(const unsigned char* src, std::size_t n,
       src, n, dst, kLengths1To4,
       [](const unsigned char* s, std::size_t, Quad* quads,
          int& count) -> std::size_t {
-        __m128i cp[4];
+        // All below U+D800, as most text is, needs one test; others the
+        // full checks.
+        __m128i cp[4], high = _mm_setzero_si128(), below = _mm_set1_epi32(-1);
         for (int q = 0; q < 4; ++q) {
-          if (!PlainScalars(s + 32 * q, cp[q])) return 0;
+          const __m128i a = Load(s + 32 * q), b = Load(s + 32 * q + 16);
+          high = _mm_or_si128(high, _mm_or_si128(a, b));
+          cp[q] = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a),
+                                                  _mm_castsi128_ps(b),
+                                                  _MM_SHUFFLE(2, 0, 2, 0)));
+          below = _mm_and_si128(below,
+                                _mm_cmplt_epi32(_mm_srli_epi32(cp[q], 11),
+                                                _mm_set1_epi32(0xD800 >> 11)));
+        }
+        high = _mm_and_si128(
+            high,
+            _mm_set1_epi64x(static_cast<long long>(0xFFFFFFFF00000000ULL)));
+        if (!AllZero(high) || _mm_movemask_epi8(below) != 0xFFFF) {
+          for (int q = 0; q < 4; ++q) {
+            if (!PlainScalars(s + 32 * q, cp[q])) return 0;
+          }
         }
         const __m128i any = _mm_or_si128(_mm_or_si128(cp[0], cp[1]),
                                          _mm_or_si128(cp[2], cp[3]));
@@ -272,6 +291,15 @@ VELK_SSSE3 std::size_t Utf32ToUtf8Mixed(const unsigned char* src, std::size_t n,
                                        _mm_packs_epi32(cp[2], cp[3])),
                       kWhole};
           count = 1;
+          return 16;
+        }
+        if (AllZero(_mm_srli_epi32(any, 16))) {  // the BMP: as UTF-16
+          const __m128i zero = _mm_setzero_si128();
+          std::size_t lows = 0;
+          EightUnits<0x10FFFF, 1>(PackBmp(cp[0], cp[1]), zero, zero, false,
+                                  quads, lows);
+          EightUnits<0x10FFFF, 1>(PackBmp(cp[2], cp[3]), zero, zero, false,
+                                  quads + 2, lows);
           return 16;
         }
         for (int q = 0; q < 4; ++q) {
