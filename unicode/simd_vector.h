@@ -21,6 +21,10 @@ namespace velk {
 
 #if defined(VELK_UTF_SSE2)
 bool HasSsse3();
+// For the tests: false makes HasSsse3() false, so that the SSE2 paths run
+// on a processor that has SSSE3 too.  (Not for use while another thread
+// converts.)
+void AllowSsse3(bool allowed);
 #define VELK_SSSE3 __attribute__((target("ssse3")))
 
 namespace simd {

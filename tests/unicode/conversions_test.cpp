@@ -742,9 +742,35 @@ TEST(Conversions, EveryShortUtf8SequenceByClass) {
   }
 }
 
+// The tests below run once with every kernel the processor has, and once
+// more, where it has SSSE3, with the SSE2 kernels alone.
+class EveryKernel : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+#if defined(VELK_UTF_SSE2)
+    velk::AllowSsse3(GetParam());
+#endif
+  }
+  void TearDown() override {
+#if defined(VELK_UTF_SSE2)
+    velk::AllowSsse3(true);
+#endif
+  }
+};
+#if defined(VELK_UTF_SSE2)
+const bool kKernelSets[] = {true, false};
+#else
+const bool kKernelSets[] = {true};
+#endif
+INSTANTIATE_TEST_SUITE_P(Conversions, EveryKernel,
+                         ::testing::ValuesIn(kKernelSets),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "AllKernels" : "WithoutSsse3";
+                         });
+
 // Every scalar value (but the non-characters) as one text, through every
 // routine, strict: each must give the other encoding's text exactly.
-TEST(Conversions, EveryScalarThroughEveryDirection) {
+TEST_P(EveryKernel, EveryScalarThroughEveryDirection) {
   std::map<int, Units> text;
   std::size_t scalars = 0;
   for (unsigned long cp = 0; cp <= 0x10FFFF; ++cp) {
@@ -774,7 +800,7 @@ TEST(Conversions, EveryScalarThroughEveryDirection) {
 
 // Short random texts, and long mostly-ASCII ones that cross the routines'
 // internal blocks and chunks at every alignment.
-TEST(Conversions, RandomAgainstModel) {
+TEST_P(EveryKernel, RandomAgainstModel) {
   Generator gen(20240516);
   for (int width : {8, 16, 32}) {
     SCOPED_TRACE(width);
@@ -797,7 +823,7 @@ TEST(Conversions, RandomAgainstModel) {
 // every position, against every end of the target.  First, runs of every
 // length cut short by an error, where a strict conversion stops right
 // after the last group it converted.
-TEST(Conversions, RunsAgainstModelAtEveryRoom) {
+TEST_P(EveryKernel, RunsAgainstModelAtEveryRoom) {
   // The k-th character of a run of one kind: ASCII, two-byte, three-byte,
   // emoji, or ASCII with emoji between.
   const auto character = [](int kind, std::size_t k) -> unsigned long {
