@@ -100,6 +100,16 @@ VELK_SSSE3 inline __m128i HalfUnits(__m128i in, __m128i p1, __m128i p2,
 // sequence.
 template <bool kUtf16>
 VELK_SSSE3 inline bool DecodeBlock(__m128i in, __m128i prev, Block& block) {
+  const __m128i zero = _mm_setzero_si128();
+  if (_mm_movemask_epi8(in) == 0) {  // ASCII, unless a sequence runs into it
+    if (!AllZero(Incomplete(prev))) return false;
+    block.units[0] = _mm_unpacklo_epi8(in, zero);
+    block.units[1] = _mm_unpackhi_epi8(in, zero);
+    block.emit = block.ends = 0xFFFF;
+    block.thirds = 0;
+    block.astral = false;
+    return true;
+  }
   __m128i bad = Utf8Errors(in, prev);
   const __m128i p1 = _mm_alignr_epi8(in, prev, 15);
   const __m128i p2 = _mm_alignr_epi8(in, prev, 14);
@@ -154,7 +164,6 @@ VELK_SSSE3 inline bool DecodeBlock(__m128i in, __m128i prev, Block& block) {
                        _mm_and_si128(longer, _mm_set1_epi8(0x3F))));
   const __m128i q2 =
       _mm_and_si128(p2, _mm_and_si128(longer, _mm_set1_epi8(0x0F)));
-  const __m128i zero = _mm_setzero_si128();
   block.units[0] =
       _mm_or_si128(_mm_or_si128(_mm_unpacklo_epi8(b, zero),
                                 _mm_slli_epi16(_mm_unpacklo_epi8(q1, zero), 6)),

@@ -20,12 +20,14 @@
 namespace velk {
 
 #if defined(VELK_UTF_SSE2)
+// Whether the processor has SSSE3 and POPCNT, which the kernels compiled
+// with VELK_SSSE3 use.
 bool HasSsse3();
 // For the tests: false makes HasSsse3() false, so that the SSE2 paths run
 // on a processor that has SSSE3 too.  (Not for use while another thread
 // converts.)
 void AllowSsse3(bool allowed);
-#define VELK_SSSE3 __attribute__((target("ssse3")))
+#define VELK_SSSE3 __attribute__((target("ssse3,popcnt")))
 
 namespace simd {
 

@@ -18,11 +18,12 @@ namespace {
 // `width` bytes are `first` + the 2-bit fields of an index (lane 0
 // lowest): the shuffle that packs their bytes together and their total
 // length in bytes.
-// The last entry, kWhole, keeps all 16 bytes as they are.
-constexpr unsigned kWhole = 256;
+// Two entries after the 256 of lengths: kWhole keeps all 16 bytes as they
+// are, kHalf the first 8.
+constexpr unsigned kWhole = 256, kHalf = 257;
 struct PackTable {
-  alignas(16) unsigned char shuffle[kWhole + 1][16];
-  unsigned char length[kWhole + 1];
+  alignas(16) unsigned char shuffle[kHalf + 1][16];
+  unsigned char length[kHalf + 1];
 };
 
 constexpr PackTable MakePackTable(int first, int width) {
@@ -40,8 +41,9 @@ constexpr PackTable MakePackTable(int first, int width) {
     while (out < 16) t.shuffle[index][out++] = 0x80;  // zero
   }
   for (int k = 0; k < 16; ++k)
-    t.shuffle[kWhole][k] = static_cast<unsigned char>(k);
+    t.shuffle[kWhole][k] = t.shuffle[kHalf][k] = static_cast<unsigned char>(k);
   t.length[kWhole] = 16;
+  t.length[kHalf] = 8;
   return t;
 }
 
@@ -109,15 +111,19 @@ VELK_SSSE3 inline std::size_t StoreGroups(const unsigned char* src,
 }
 
 // Eight UTF-16 units v, with the unit before each in prev and the unit
-// after each in next, as two quads.  Each unit writes its own bytes: a
-// high surrogate the first two of its pair's four, the low one the last
-// two; a high surrogate in the last lane, when lastHigh is set, nothing
-// (the next group starts at it).  False when a unit is not one the
-// kernel takes.
+// after each in next, as two quads (or, all ASCII, as one of 8 bytes).
+// Each unit writes its own bytes: a high surrogate the first two of its
+// pair's four, the low one the last two; a high surrogate in the last
+// lane, when lastHigh is set, nothing (the next group starts at it).
+// Returns the quads filled, 0 when a unit is not one the kernel takes.
 template <unsigned long kMax, int kFirst = 0>
-VELK_SSSE3 inline bool EightUnits(__m128i v, __m128i prev, __m128i next,
-                                  bool lastHigh, Quad* quads,
-                                  std::size_t& lows) {
+VELK_SSSE3 inline int EightUnits(__m128i v, __m128i prev, __m128i next,
+                                 bool lastHigh, Quad* quads,
+                                 std::size_t& lows) {
+  if (AllZero(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80))))) {
+    quads[0] = {_mm_packus_epi16(v, v), kHalf};
+    return 1;
+  }
   const __m128i top6 = _mm_set1_epi16(static_cast<short>(0xFC00));
   const __m128i highTag = _mm_set1_epi16(static_cast<short>(0xD800));
   const __m128i lowTag = _mm_set1_epi16(static_cast<short>(0xDC00));
@@ -137,7 +143,7 @@ VELK_SSSE3 inline bool EightUnits(__m128i v, __m128i prev, __m128i next,
             _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(0xDBFF))),
             _mm_cmpeq_epi16(next, _mm_set1_epi16(static_cast<short>(0xDFFF)))));
   }
-  if (_mm_movemask_epi8(bad) != 0) return false;
+  if (_mm_movemask_epi8(bad) != 0) return 0;
   const __m128i x3F = _mm_set1_epi16(0x3F), x80 = _mm_set1_epi16(0x80);
   // one: u above 7F; three: u above 7FF and no surrogate.
   const __m128i one =
@@ -191,7 +197,7 @@ VELK_SSSE3 inline bool EightUnits(__m128i v, __m128i prev, __m128i next,
   lows += static_cast<std::size_t>(__builtin_popcount(
               static_cast<unsigned>(_mm_movemask_epi8(low)))) /
           2;
-  return true;
+  return 2;
 }
 
 // Four UTF-32 units of eight bytes at s as 32-bit lanes of cp; false when
@@ -239,11 +245,13 @@ VELK_SSSE3 std::size_t Utf16ToUtf8Mixed(const unsigned char* src, std::size_t n,
         const __m128i prevA = i == 0 ? _mm_bslli_si128(a, 2) : Load(s - 2);
         const bool lastHigh = (s[31] & 0xFC) == 0xD8;
         std::size_t lows = 0;
-        if (!EightUnits<kMax>(a, prevA, Load(s + 2), false, quads, lows) ||
-            !EightUnits<kMax>(b, Load(s + 14), Load(s + 18), lastHigh,
-                              quads + 2, lows)) {
-          return 0;
-        }
+        const int first =
+            EightUnits<kMax>(a, prevA, Load(s + 2), false, quads, lows);
+        if (first == 0) return 0;
+        const int second = EightUnits<kMax>(b, Load(s + 14), Load(s + 18),
+                                            lastHigh, quads + first, lows);
+        if (second == 0) return 0;
+        count = first + second;
         const std::size_t taken = 16 - lastHigh;
         chars += taken - lows;
         return taken;
@@ -296,10 +304,11 @@ VELK_SSSE3 std::size_t Utf32ToUtf8Mixed(const unsigned char* src, std::size_t n,
         if (AllZero(_mm_srli_epi32(any, 16))) {  // the BMP: as UTF-16
           const __m128i zero = _mm_setzero_si128();
           std::size_t lows = 0;
-          EightUnits<0x10FFFF, 1>(PackBmp(cp[0], cp[1]), zero, zero, false,
-                                  quads, lows);
-          EightUnits<0x10FFFF, 1>(PackBmp(cp[2], cp[3]), zero, zero, false,
-                                  quads + 2, lows);
+          const int first = EightUnits<0x10FFFF, 1>(PackBmp(cp[0], cp[1]), zero,
+                                                    zero, false, quads, lows);
+          count =
+              first + EightUnits<0x10FFFF, 1>(PackBmp(cp[2], cp[3]), zero, zero,
+                                              false, quads + first, lows);
           return 16;
         }
         for (int q = 0; q < 4; ++q) {

@@ -80,7 +80,7 @@ bool ssse3Allowed = true;
 bool HasSsse3() {
   static const bool has = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
+    return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
   }();
   return has && ssse3Allowed;
 }
