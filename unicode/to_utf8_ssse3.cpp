@@ -231,31 +231,31 @@ VELK_SSSE3 std::size_t Utf16ToUtf8Mixed(const unsigned char* src, std::size_t n,
   // 16 units a group, and the one after them.
   return StoreGroups<2, 17, 4>(
       src, n, dst, kLengths0To3,
-      [&chars](const unsigned char* s, std::size_t i, Quad* quads,
-               int& count) -> std::size_t {
-        const __m128i a = Load(s), b = Load(s + 16);
-        if (AllZero(
-                _mm_and_si128(_mm_or_si128(a, b),
-                              _mm_set1_epi16(static_cast<short>(0xFF80))))) {
-          quads[0] = {_mm_packus_epi16(a, b), kWhole};  // ASCII
-          count = 1;
-          chars += 16;
-          return 16;
-        }
-        const __m128i prevA = i == 0 ? _mm_bslli_si128(a, 2) : Load(s - 2);
-        const bool lastHigh = (s[31] & 0xFC) == 0xD8;
-        std::size_t lows = 0;
-        const int first =
-            EightUnits<kMax>(a, prevA, Load(s + 2), false, quads, lows);
-        if (first == 0) return 0;
-        const int second = EightUnits<kMax>(b, Load(s + 14), Load(s + 18),
-                                            lastHigh, quads + first, lows);
-        if (second == 0) return 0;
-        count = first + second;
-        const std::size_t taken = 16 - lastHigh;
-        chars += taken - lows;
-        return taken;
-      });
+      [&chars](const unsigned char* s, std::size_t i, Quad* quads, int& count)
+          VELK_SSSE3 -> std::size_t {
+            const __m128i a = Load(s), b = Load(s + 16);
+            if (AllZero(_mm_and_si128(
+                    _mm_or_si128(a, b),
+                    _mm_set1_epi16(static_cast<short>(0xFF80))))) {
+              quads[0] = {_mm_packus_epi16(a, b), kWhole};  // ASCII
+              count = 1;
+              chars += 16;
+              return 16;
+            }
+            const __m128i prevA = i == 0 ? _mm_bslli_si128(a, 2) : Load(s - 2);
+            const bool lastHigh = (s[31] & 0xFC) == 0xD8;
+            std::size_t lows = 0;
+            const int first =
+                EightUnits<kMax>(a, prevA, Load(s + 2), false, quads, lows);
+            if (first == 0) return 0;
+            const int second = EightUnits<kMax>(b, Load(s + 14), Load(s + 18),
+                                                lastHigh, quads + first, lows);
+            if (second == 0) return 0;
+            count = first + second;
+            const std::size_t taken = 16 - lastHigh;
+            chars += taken - lows;
+            return taken;
+          });
 }
 
 template std::size_t Utf16ToUtf8Mixed<0x10FFFF>(const unsigned char*,
@@ -270,7 +270,7 @@ VELK_SSSE3 std::size_t Utf32ToUtf8Mixed(const unsigned char* src, std::size_t n,
   return StoreGroups<8, 16, 4>(
       src, n, dst, kLengths1To4,
       [](const unsigned char* s, std::size_t, Quad* quads,
-         int& count) -> std::size_t {
+         int& count) VELK_SSSE3 -> std::size_t {
         // All below U+D800, as most text is, needs one test; others the
         // full checks.
         __m128i cp[4], high = _mm_setzero_si128(), below = _mm_set1_epi32(-1);
@@ -325,7 +325,7 @@ VELK_SSSE3 std::size_t Utf32ToUtf16Mixed(const unsigned char* src,
   return StoreGroups<8, 8, 2>(
       src, n, dst, kUnits1To2,
       [](const unsigned char* s, std::size_t, Quad* quads,
-         int& count) -> std::size_t {
+         int& count) VELK_SSSE3 -> std::size_t {
         __m128i cp[2];
         if (!PlainScalars(s, cp[0]) || !PlainScalars(s + 32, cp[1])) return 0;
         if (AllZero(
