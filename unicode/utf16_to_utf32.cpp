@@ -3,6 +3,7 @@
 #include "unicode/convert_run.h"
 #include "unicode/kernels_utf16_to_utf32.h"
 #include "unicode/simd_runs.h"
+#include "unicode/utf16_to_utf32_ssse3.h"
 #include "unicode/utf_tables.h"
 
 namespace velk {
@@ -26,10 +27,18 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
       continue;
     }
     // Groups of BMP characters and pairs while they last and one unit a
-    // unit fits.
-    const std::size_t n =
-        RunUnitGroups(simd::PairsToWide<sizeof(Out)>, src,
-                      SafeUnits(run.srcEnd - src, run.dstEnd - dst), dst);
+    // unit fits (with SSSE3 packed by shuffles, else by stores in turn).
+    std::size_t n = 0;
+#if defined(VELK_UTF_SSE2)
+    if (HasSsse3()) {
+      n = RunUnitGroups(simd::Utf16ToUtf32Mixed<sizeof(Out)>, src,
+                        SafeUnits(run.srcEnd - src, run.dstEnd - dst - 4), dst);
+    }
+#endif
+    if (n == 0) {
+      n = RunUnitGroups(simd::PairsToWide<sizeof(Out)>, src,
+                        SafeUnits(run.srcEnd - src, run.dstEnd - dst), dst);
+    }
     if (n != 0) {
       run.chars += n;
       continue;
