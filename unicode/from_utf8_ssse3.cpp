@@ -13,27 +13,7 @@ namespace velk {
 namespace simd {
 namespace {
 
-// For each mask of eight 16-bit lanes, the shuffle that gathers the lanes
-// of its set bits, in order, to the front.
-struct CompactTable {
-  alignas(16) unsigned char shuffle[256][16];
-};
-
-constexpr CompactTable MakeCompactTable() {
-  CompactTable t{};
-  for (int mask = 0; mask < 256; ++mask) {
-    int out = 0;
-    for (int lane = 0; lane < 8; ++lane) {
-      if (((mask >> lane) & 1) == 0) continue;
-      t.shuffle[mask][out++] = static_cast<unsigned char>(2 * lane);
-      t.shuffle[mask][out++] = static_cast<unsigned char>(2 * lane + 1);
-    }
-    while (out < 16) t.shuffle[mask][out++] = 0x80;
-  }
-  return t;
-}
-
-constexpr CompactTable kCompact = MakeCompactTable();
+constexpr CompactTable<8, 2> kCompact = MakeCompactTable<8, 2>();
 
 VELK_SSSE3 inline __m128i Choose(__m128i mask, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));

@@ -143,6 +143,31 @@ inline bool PairLanes(__m128i v, __m128i cp[2], unsigned& lows, unsigned& highs,
   return true;
 }
 
+// For each mask of kLanes lanes of kWidth bytes (16 bytes in all), the
+// shuffle that gathers the lanes of its set bits, in order, to the front,
+// with zero bytes behind them.
+template <int kLanes, int kWidth>
+struct CompactTable {
+  alignas(16) unsigned char shuffle[1 << kLanes][16];
+};
+
+template <int kLanes, int kWidth>
+constexpr CompactTable<kLanes, kWidth> MakeCompactTable() {
+  static_assert(kLanes * kWidth == 16, "lanes of one vector");
+  CompactTable<kLanes, kWidth> t{};
+  for (int mask = 0; mask < (1 << kLanes); ++mask) {
+    int out = 0;
+    for (int lane = 0; lane < kLanes; ++lane) {
+      if (((mask >> lane) & 1) == 0) continue;
+      for (int k = 0; k < kWidth; ++k) {
+        t.shuffle[mask][out++] = static_cast<unsigned char>(kWidth * lane + k);
+      }
+    }
+    while (out < 16) t.shuffle[mask][out++] = 0x80;
+  }
+  return t;
+}
+
 }  // namespace simd
 #else
 namespace simd {

@@ -11,27 +11,7 @@ namespace velk {
 namespace simd {
 namespace {
 
-// For each mask of four 32-bit lanes, the shuffle that gathers the lanes of
-// its set bits, in order, to the front.
-struct LaneTable {
-  alignas(16) unsigned char shuffle[16][16];
-};
-
-constexpr LaneTable MakeLaneTable() {
-  LaneTable t{};
-  for (int mask = 0; mask < 16; ++mask) {
-    int out = 0;
-    for (int lane = 0; lane < 4; ++lane) {
-      if (((mask >> lane) & 1) == 0) continue;
-      for (int k = 0; k < 4; ++k)
-        t.shuffle[mask][out++] = static_cast<unsigned char>(4 * lane + k);
-    }
-    while (out < 16) t.shuffle[mask][out++] = 0x80;
-  }
-  return t;
-}
-
-constexpr LaneTable kLanes = MakeLaneTable();
+constexpr CompactTable<4, 4> kLanes = MakeCompactTable<4, 4>();
 
 // Packs the lanes of cp that mask names to the front and stores all four
 // as units of kOutSize bytes at dst; moves dst past those of the mask.
