@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "unicode/simd_vector.h"
 #include "unicode/utf_model.h"
 
 namespace fuzz {
@@ -34,7 +35,8 @@ struct Input {
     model::Units units;
     for (std::size_t i = 0; i + width <= size; i += width) {
       unsigned long v = 0;
-      for (std::size_t k = 0; k < width; ++k) v |= static_cast<unsigned long>(data[i + k]) << (8 * k);
+      for (std::size_t k = 0; k < width; ++k)
+        v |= static_cast<unsigned long>(data[i + k]) << (8 * k);
       units.push_back(v);
     }
     return units;
@@ -48,27 +50,40 @@ struct Input {
   }
 };
 
-inline void Same(const model::Outcome& want, const model::Outcome& got, bool compareChars,
-                 const char* what) {
+inline void Same(const model::Outcome& want, const model::Outcome& got,
+                 bool compareChars, const char* what) {
   const std::string why = model::Differences(want, got, compareChars);
   if (why.empty()) return;
   std::fprintf(stderr,
-               "%s differs from the model:%s\n  model:   code %X consumed %zu units %zu chars %zu\n"
+               "%s differs from the model:%s\n  model:   code %X consumed %zu "
+               "units %zu chars %zu\n"
                "  routine: code %X consumed %zu units %zu chars %zu\n",
-               what, why.c_str(), want.code, want.consumed, want.out.size(), want.chars,
-               got.code, got.consumed, got.out.size(), got.chars);
+               what, why.c_str(), want.code, want.consumed, want.out.size(),
+               want.chars, got.code, got.consumed, got.out.size(), got.chars);
   std::abort();
 }
 
 // A routine against its model; a buffer form gets the room the input
-// chooses.
-inline void Check(const Input& input, model::RouteId id, const model::Units& src) {
+// chooses.  Where the processor has SSSE3, its kernels run and then the
+// SSE2 ones.
+inline void Check(const Input& input, model::RouteId id,
+                  const model::Units& src) {
   const model::Route& route = model::kRoutes[id];
-  const std::size_t room = route.stringForm
-                               ? model::kNoLimit
-                               : input.Room(route.model(src, input.strict, model::kNoLimit).out.size());
-  Same(route.model(src, input.strict, room), route.run(src, input.strict, room),
-       route.stringForm, route.name);
+  const std::size_t room =
+      route.stringForm
+          ? model::kNoLimit
+          : input.Room(
+                route.model(src, input.strict, model::kNoLimit).out.size());
+  const model::Outcome want = route.model(src, input.strict, room);
+  Same(want, route.run(src, input.strict, room), route.stringForm, route.name);
+#if defined(VELK_UTF_SSE2)
+  if (velk::HasSsse3()) {
+    velk::AllowSsse3(false);
+    Same(want, route.run(src, input.strict, room), route.stringForm,
+         route.name);
+    velk::AllowSsse3(true);
+  }
+#endif
 }
 
 }  // namespace fuzz

@@ -1,16 +1,27 @@
 // ConvertUTF8toUTF16 (both forms), ConvertUTF8toUTF32 and
-// isLegalUTF8Sequence against the model.
+// isLegalUTF8Sequence, each path of it, against the model.
 #include "fuzz_support.h"
+#include "unicode/utf8_validate.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   const fuzz::Input input(data, size);
   const model::Units src = input.Units(1);
   for (model::RouteId id : {model::k8to16, model::k8to16s, model::k8to32}) {
     fuzz::Check(input, id, src);
   }
-  if (isLegalUTF8Sequence(input.data, input.data + input.size) != model::IsLegalUtf8(src)) {
-    std::fprintf(stderr, "isLegalUTF8Sequence differs from the model\n");
+  const bool legal = model::IsLegalUtf8(src);
+  const auto same = [&](bool got, const char* path) {
+    if (got == legal) return;
+    std::fprintf(stderr, "isLegalUTF8Sequence (%s) differs from the model\n",
+                 path);
     std::abort();
-  }
+  };
+  const std::uint8_t* const end = input.data + input.size;
+  same(isLegalUTF8Sequence(input.data, end), "exported");
+  same(velk::ValidUtf8Portable(input.data, end), "portable");
+#if defined(VELK_UTF_SSE2)
+  if (velk::HasSsse3()) same(velk::ValidUtf8Ssse3(input.data, end), "ssse3");
+#endif
   return 0;
 }

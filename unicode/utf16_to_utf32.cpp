@@ -1,7 +1,9 @@
 // UTF-16 to UTF-32: the buffer form and the template that fills a string of
 // UTF-32 characters (exported for wchar_t).
 #include "unicode/convert_run.h"
+#include "unicode/kernels_utf16_to_utf32.h"
 #include "unicode/simd_runs.h"
+#include "unicode/utf16_to_utf32_ssse3.h"
 #include "unicode/utf_tables.h"
 
 namespace velk {
@@ -15,7 +17,8 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
   ConversionResult stop = conversionOK;
   while (src < run.srcEnd) {
     if (*src < kSurHighStart) {
-      const std::size_t n = CopyRun<kSurHighStart>(src, run.srcEnd, dst, run.dstEnd);
+      const std::size_t n =
+          CopyRun<kSurHighStart>(src, run.srcEnd, dst, run.dstEnd);
       if (n == 0) {
         stop = targetExhausted;
         break;
@@ -24,9 +27,18 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
       continue;
     }
     // Groups of BMP characters and pairs while they last and one unit a
-    // unit fits.
-    const std::size_t n = RunUnitGroups(simd::PairsToWide<sizeof(Out)>, src,
-                                        SafeUnits(run.srcEnd - src, run.dstEnd - dst), dst);
+    // unit fits (with SSSE3 packed by shuffles, else by stores in turn).
+    std::size_t n = 0;
+#if defined(VELK_UTF_SSE2)
+    if (HasSsse3()) {
+      n = RunUnitGroups(simd::Utf16ToUtf32Mixed<sizeof(Out)>, src,
+                        SafeUnits(run.srcEnd - src, run.dstEnd - dst - 4), dst);
+    }
+#endif
+    if (n == 0) {
+      n = RunUnitGroups(simd::PairsToWide<sizeof(Out)>, src,
+                        SafeUnits(run.srcEnd - src, run.dstEnd - dst), dst);
+    }
     if (n != 0) {
       run.chars += n;
       continue;
@@ -34,14 +46,17 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
     // A block of characters that need no checks: no character writes more
     // units than it reads.
     const unsigned short* const start = src;
-    const unsigned short* const blockEnd = src + SafeUnits(run.srcEnd - src, run.dstEnd - dst);
+    const unsigned short* const blockEnd =
+        src + SafeUnits(run.srcEnd - src, run.dstEnd - dst);
     while (src < blockEnd) {
       const unsigned long unit = *src;
       if (IsPlainBmp(unit)) {
         *dst++ = static_cast<Out>(unit);
         ++src;
-      } else if (IsHighSurrogate(unit) && blockEnd - src >= 2 && IsLowSurrogate(src[1])) {
-        *dst++ = static_cast<Out>(((unit - kSurHighStart) << 10) + (src[1] - kSurLowStart) + 0x10000);
+      } else if (IsHighSurrogate(unit) && blockEnd - src >= 2 &&
+                 IsLowSurrogate(src[1])) {
+        *dst++ = static_cast<Out>(((unit - kSurHighStart) << 10) +
+                                  (src[1] - kSurLowStart) + 0x10000);
         src += 2;
       } else {
         break;

@@ -5,7 +5,9 @@
 #include <algorithm>
 
 #include "unicode/convert_run.h"
+#include "unicode/kernels_to_utf8.h"
 #include "unicode/simd_runs.h"
+#include "unicode/to_utf8_ssse3.h"
 #include "unicode/utf_tables.h"
 
 namespace velk {
@@ -34,21 +36,37 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
       run.chars += n;
       continue;
     }
+    const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
+#if defined(VELK_UTF_SSE2)
+    // With SSSE3, groups of any characters while they last and three bytes
+    // a unit fit.
+    if (HasSsse3()) {
+      const auto mixed = [&run](const unsigned char* s, std::size_t units,
+                                unsigned char*& d) {
+        return simd::Utf16ToUtf8Mixed<kMax>(s, units, d, run.chars);
+      };
+      if (RunGroups(mixed, src, SafeUnits(left, (room - 16) / 3), dst) != 0)
+        continue;
+    }
+#endif
     // Groups of units below U+0800, or of units of three bytes, while they
     // last and two or three bytes a unit fit.
     // Else groups of any BMP characters and pairs.
-    const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
     const std::size_t n = UnitValue(*src) < 0x800
-                              ? RunGroups(simd::TwoByteToUtf8<2>, src, SafeUnits(left, room / 2), dst)
-                              : RunGroups(simd::ThreeByteToUtf8<2>, src, SafeUnits(left, room / 3), dst);
+                              ? RunGroups(simd::TwoByteToUtf8<2>, src,
+                                          SafeUnits(left, room / 2), dst)
+                              : RunGroups(simd::ThreeByteToUtf8<2>, src,
+                                          SafeUnits(left, room / 3), dst);
     if (n != 0) {
       run.chars += n;
       continue;
     }
-    const auto mixed = [&run](const unsigned char* s, std::size_t units, unsigned char*& d) {
+    const auto mixed = [&run](const unsigned char* s, std::size_t units,
+                              unsigned char*& d) {
       return simd::PairsToUtf8<kMax>(s, units, d, run.chars);
     };
-    if (RunGroups(mixed, src, SafeUnits(left, (room - 4) / 3), dst) != 0) continue;
+    if (RunGroups(mixed, src, SafeUnits(left, (room - 4) / 3), dst) != 0)
+      continue;
     // A short block of characters that need no end tests: a character
     // takes at most three bytes a unit, and the block leaves one unit of
     // source for a pair's second unit and one byte of room for a pair read
@@ -59,13 +77,16 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
     const Unit* const start = src;
     std::size_t pairs = 0;
     const Unit* const blockEnd =
-        src + SafeUnits(std::min<std::ptrdiff_t>(left - 1, kBlock), (room - 1) / 3);
+        src +
+        SafeUnits(std::min<std::ptrdiff_t>(left - 1, kBlock), (room - 1) / 3);
     while (src < blockEnd) {
       const unsigned long unit = UnitValue(src[0]);
       if (unit < 0x800) {
         const unsigned long two = unit >= 0x80;
-        dst[two] = static_cast<unsigned char>(Select(two, 0x80 | (unit & 0x3F), unit));
-        dst[0] = static_cast<unsigned char>(Select(two, 0xC0 | (unit >> 6), unit));
+        dst[two] =
+            static_cast<unsigned char>(Select(two, 0x80 | (unit & 0x3F), unit));
+        dst[0] =
+            static_cast<unsigned char>(Select(two, 0xC0 | (unit >> 6), unit));
         dst += 1 + two;
         ++src;
         continue;
@@ -80,7 +101,8 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
       }
       const unsigned long next = UnitValue(src[1]);
       if (!IsHighSurrogate(unit) || !IsLowSurrogate(next)) break;
-      const unsigned long ch = ((unit - kSurHighStart) << 10) + (next - kSurLowStart) + 0x10000;
+      const unsigned long ch =
+          ((unit - kSurHighStart) << 10) + (next - kSurLowStart) + 0x10000;
       if (ch > kMax) break;
       WriteUtf8(ch, 4, dst);
       dst += 4;
@@ -145,15 +167,19 @@ ConversionResult Utf16ToUtf8Buffer(const Unit** sourceStart,
 template ConversionResult Utf16ToUtf8String<unsigned short>(
     const unsigned short**, const unsigned short*, std::string&, unsigned long*,
     ConversionFlags);
-template ConversionResult Utf16ToUtf8String<char16_t>(
-    const char16_t**, const char16_t*, std::string&, unsigned long*,
-    ConversionFlags);
+template ConversionResult Utf16ToUtf8String<char16_t>(const char16_t**,
+                                                      const char16_t*,
+                                                      std::string&,
+                                                      unsigned long*,
+                                                      ConversionFlags);
 template ConversionResult Utf16ToUtf8Buffer<unsigned short>(
     const unsigned short**, const unsigned short*, unsigned char**,
     unsigned char*, ConversionFlags);
-template ConversionResult Utf16ToUtf8Buffer<char16_t>(
-    const char16_t**, const char16_t*, unsigned char**, unsigned char*,
-    ConversionFlags);
+template ConversionResult Utf16ToUtf8Buffer<char16_t>(const char16_t**,
+                                                      const char16_t*,
+                                                      unsigned char**,
+                                                      unsigned char*,
+                                                      ConversionFlags);
 
 }  // namespace velk
 
@@ -162,8 +188,8 @@ ConversionResult ConvertUTF16toUTF8(const unsigned short** sourceStart,
                                     unsigned char** targetStart,
                                     unsigned char* targetEnd,
                                     ConversionFlags flags) {
-  return velk::Utf16ToUtf8Buffer(sourceStart, sourceEnd, targetStart,
-                                 targetEnd, flags);
+  return velk::Utf16ToUtf8Buffer(sourceStart, sourceEnd, targetStart, targetEnd,
+                                 flags);
 }
 
 ConversionResult ConvertUTF16toUTF8(const unsigned short** sourceStart,

@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "unicode/convert_run.h"
+#include "unicode/kernels_to_utf8.h"
 #include "unicode/simd_runs.h"
+#include "unicode/to_utf8_ssse3.h"
 #include "unicode/utf_tables.h"
 
 namespace velk {
@@ -29,24 +31,41 @@ ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& caller) {
       run.chars += CopyRun<kSurHighStart>(src, run.srcEnd, dst, run.dstEnd);
       continue;
     }
+#if defined(VELK_UTF_SSE2)
+    // With SSSE3, groups of any characters, pairs among them, while they
+    // last and two units a unit fit.
+    if (sizeof(Unit) == 8 && HasSsse3()) {
+      const std::size_t taken = RunGroups(
+          simd::Utf32ToUtf16Mixed, src,
+          SafeUnits(run.srcEnd - src, (run.dstEnd - dst - 8) / 2), dst);
+      if (taken != 0) {
+        run.chars += taken;
+        continue;
+      }
+    }
+#endif
     // A block of characters that need no checks: two units a character
     // surely fit.  No branch on the number of units: a pair stores its
     // second unit, then its first; a BMP character stores itself twice.
     const Unit* const start = src;
-    const Unit* const blockEnd = src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 2);
+    const Unit* const blockEnd =
+        src + SafeUnits(run.srcEnd - src, (run.dstEnd - dst) / 2);
     for (; src < blockEnd; ++src) {
       const unsigned long unit = UnitValue(*src);
       if (!IsPlainScalar(unit)) break;
       const unsigned long two = unit > 0xFFFF, astral = unit - 0x10000;
-      dst[two] = static_cast<unsigned short>(Select(two, (astral & 0x3FF) + kSurLowStart, unit));
-      dst[0] = static_cast<unsigned short>(Select(two, (astral >> 10) + kSurHighStart, unit));
+      dst[two] = static_cast<unsigned short>(
+          Select(two, (astral & 0x3FF) + kSurLowStart, unit));
+      dst[0] = static_cast<unsigned short>(
+          Select(two, (astral >> 10) + kSurHighStart, unit));
       dst += 1 + two;
     }
     if (src != start) {
       run.chars += static_cast<std::size_t>(src - start);
       continue;
     }
-    const ConversionResult problem = CheckUtf32(ch, kMaxUtf16, sourceOutOfRange);
+    const ConversionResult problem =
+        CheckUtf32(ch, kMaxUtf16, sourceOutOfRange);
     if (problem != conversionOK) {
       if (run.strict) {
         stop = problem;
@@ -83,15 +102,28 @@ ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& caller) {
       run.chars += n;
       continue;
     }
+    const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
+#if defined(VELK_UTF_SSE2)
+    // With SSSE3, groups of any characters while they last and four bytes
+    // a unit fit.
+    if (HasSsse3()) {
+      const std::size_t taken = RunGroups(
+          simd::Utf32ToUtf8Mixed, src, SafeUnits(left, (room - 16) / 4), dst);
+      if (taken != 0) {
+        run.chars += taken;
+        continue;
+      }
+    }
+#endif
     // Groups of units below U+0800, or of three-byte units, while they
     // last and two or three bytes a unit fit; else groups of any.
-    const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
     const std::size_t n =
-        ch < 0x800     ? RunGroups(simd::TwoByteToUtf8<sizeof(unsigned long)>, src,
-                                   SafeUnits(left, room / 2), dst)
-        : ch < 0x10000 ? RunGroups(simd::ThreeByteToUtf8<sizeof(unsigned long)>, src,
-                                   SafeUnits(left, room / 3), dst)
-                       : RunGroups(simd::Utf32ToUtf8Words, src, SafeUnits(left, (room - 4) / 4), dst);
+        ch < 0x800 ? RunGroups(simd::TwoByteToUtf8<sizeof(unsigned long)>, src,
+                               SafeUnits(left, room / 2), dst)
+        : ch < 0x10000 ? RunGroups(simd::ThreeByteToUtf8<sizeof(unsigned long)>,
+                                   src, SafeUnits(left, room / 3), dst)
+                       : RunGroups(simd::Utf32ToUtf8Words, src,
+                                   SafeUnits(left, (room - 4) / 4), dst);
     if (n != 0) {
       run.chars += n;
       continue;
@@ -144,9 +176,8 @@ ConversionResult Utf32ToUtf16String(const Unit** sourceStart,
                                     unsigned long* count,
                                     ConversionFlags flags) {
   // Two units per source unit.
-  return ConvertString(&Utf32ToUtf16Core<Unit>, sourceStart, sourceEnd,
-                       target, count, flags,
-                       2 * SourceUnits(*sourceStart, sourceEnd));
+  return ConvertString(&Utf32ToUtf16Core<Unit>, sourceStart, sourceEnd, target,
+                       count, flags, 2 * SourceUnits(*sourceStart, sourceEnd));
 }
 
 template ConversionResult Utf32ToUtf16String<wchar_t>(
@@ -170,8 +201,7 @@ ConversionResult ConvertUTF32toUTF16(const unsigned long** sourceStart,
                                      std::basic_string<unsigned short>& target,
                                      unsigned long* count,
                                      ConversionFlags flags) {
-  return velk::Utf32ToUtf16String(sourceStart, sourceEnd, target, count,
-                                  flags);
+  return velk::Utf32ToUtf16String(sourceStart, sourceEnd, target, count, flags);
 }
 
 ConversionResult ConvertUTF32toUTF8(const unsigned long** sourceStart,

@@ -2,6 +2,8 @@
 #include "unicode/utf8_decode.h"
 
 #include "unicode/convert_run.h"
+#include "unicode/from_utf8_ssse3.h"
+#include "unicode/kernels_from_utf8.h"
 #include "unicode/simd_runs.h"
 #include "unicode/utf_tables.h"
 
@@ -32,13 +34,28 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
       run.chars += n;
       continue;
     }
-    // Groups of sequences of up to two bytes, or of three bytes, while they
-    // last and one unit a byte fits.
+    // Groups of three-byte sequences while they last and one unit a byte
+    // fits.  Then, with SSSE3, groups of any sequences; else groups of
+    // sequences of up to two bytes.
     const std::ptrdiff_t bytes = SafeUnits(end - src, run.dstEnd - dst);
-    const std::size_t n =
-        *src < 0xE0   ? RunUnitGroups(simd::TwoByte8ToUnits<Out>, src, bytes, dst)
-        : *src < 0xF0 ? RunUnitGroups(simd::ThreeByte8ToWide<sizeof(Out)>, src, bytes, dst)
-                      : 0;
+    std::size_t n = 0;
+    if (*src >= 0xE0 && *src < 0xF0) {
+      n = RunUnitGroups(simd::ThreeByte8ToWide<sizeof(Out)>, src, bytes, dst);
+    }
+#if defined(VELK_UTF_SSE2)
+    if (n == 0 && HasSsse3()) {
+      const auto mixed = [&run](const unsigned char* s, std::size_t units,
+                                unsigned char*& d) {
+        return simd::Utf8ToUnitsMixed<kUtf16, sizeof(Out)>(s, units, d,
+                                                           run.chars);
+      };
+      if (RunGroups(mixed, src, SafeUnits(end - src, run.dstEnd - dst - 8),
+                    dst) != 0)
+        continue;
+    }
+#endif
+    if (n == 0 && *src < 0xE0)
+      n = RunUnitGroups(simd::TwoByte8ToUnits<Out>, src, bytes, dst);
     if (n != 0) {
       run.chars += n;
       continue;
@@ -54,7 +71,8 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
     int below = 0, threes = 0;
     while (src < blockEnd) {
       const unsigned long lead = src[0];
-      const unsigned long c1 = src[1] ^ 0x80, c2 = src[2] ^ 0x80, c3 = src[3] ^ 0x80;
+      const unsigned long c1 = src[1] ^ 0x80, c2 = src[2] ^ 0x80,
+                          c3 = src[3] ^ 0x80;
       if (lead < 0x80) {
         *dst++ = static_cast<Out>(lead);
         src += 1;
@@ -73,7 +91,8 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
         ++threes;
         below = 0;
       } else if ((lead & 0xF8) == 0xF0 && (c1 | c2 | c3) < 0x40) {
-        const unsigned long ch = ((lead & 0x07) << 18) | (c1 << 12) | (c2 << 6) | c3;
+        const unsigned long ch =
+            ((lead & 0x07) << 18) | (c1 << 12) | (c2 << 6) | c3;
         if (ch < 0x10000 || ch > kMaxUtf16) break;
         if (kUtf16) {
           dst[0] = static_cast<Out>(((ch - 0x10000) >> 10) + kSurHighStart);
@@ -156,9 +175,11 @@ ConversionResult Utf8ToUtf16String(const unsigned char** sourceStart,
                        SourceUnits(*sourceStart, sourceEnd));
 }
 
-template ConversionResult Utf8ToUtf16String<std::wstring>(
-    const unsigned char**, const unsigned char*, std::wstring&, unsigned long*,
-    ConversionFlags);
+template ConversionResult Utf8ToUtf16String<std::wstring>(const unsigned char**,
+                                                          const unsigned char*,
+                                                          std::wstring&,
+                                                          unsigned long*,
+                                                          ConversionFlags);
 
 }  // namespace velk
 
@@ -167,9 +188,8 @@ ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart,
                                     unsigned short** targetStart,
                                     unsigned short* targetEnd,
                                     ConversionFlags flags) {
-  return velk::ConvertBuffer(&velk::Utf8Core<true, unsigned short>,
-                             sourceStart, sourceEnd, targetStart, targetEnd,
-                             flags);
+  return velk::ConvertBuffer(&velk::Utf8Core<true, unsigned short>, sourceStart,
+                             sourceEnd, targetStart, targetEnd, flags);
 }
 
 ConversionResult ConvertUTF8toUTF16(const unsigned char** sourceStart,
@@ -185,20 +205,6 @@ ConversionResult ConvertUTF8toUTF32(const unsigned char** sourceStart,
                                     unsigned long** targetStart,
                                     unsigned long* targetEnd,
                                     ConversionFlags flags) {
-  return velk::ConvertBuffer(&velk::Utf8Core<false, unsigned long>,
-                             sourceStart, sourceEnd, targetStart, targetEnd,
-                             flags);
-}
-
-bool isLegalUTF8Sequence(const unsigned char* source,
-                         const unsigned char* sourceEnd) {
-  while (source < sourceEnd) {
-    const int extra = velk::trailingBytesForUTF8[*source];
-    unsigned long ch;
-    if (sourceEnd - source <= extra || !velk::DecodeUtf8(source, extra, ch)) {
-      return false;
-    }
-    source += extra + 1;
-  }
-  return true;
+  return velk::ConvertBuffer(&velk::Utf8Core<false, unsigned long>, sourceStart,
+                             sourceEnd, targetStart, targetEnd, flags);
 }

@@ -6,7 +6,9 @@
 #include <map>
 #include <random>
 
+#include "unicode/kernels_to_utf8.h"
 #include "unicode/utf16_to_utf8.h"
+#include "unicode/utf8_validate.h"
 #include "unicode/utf_model.h"
 
 namespace {
@@ -21,12 +23,15 @@ std::string Hex(const Units& v) {
 }
 
 // The routine and its model, one mode, `room` units of target.
-::testing::AssertionResult Agrees(const Route& r, const Units& in, bool strict, std::size_t room) {
+::testing::AssertionResult Agrees(const Route& r, const Units& in, bool strict,
+                                  std::size_t room) {
   if (r.stringForm) room = kNoLimit;
-  const std::string why = Differences(r.model(in, strict, room), r.run(in, strict, room), r.stringForm);
+  const std::string why = Differences(r.model(in, strict, room),
+                                      r.run(in, strict, room), r.stringForm);
   if (why.empty()) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << r.name << (strict ? " strict" : " lenient") << " room "
-                                       << room << " on " << Hex(in) << ":" << why;
+  return ::testing::AssertionFailure()
+         << r.name << (strict ? " strict" : " lenient") << " room " << room
+         << " on " << Hex(in) << ":" << why;
 }
 
 // Random inputs, mostly of the kinds that go wrong: surrogates,
@@ -34,39 +39,62 @@ std::string Hex(const Units& v) {
 class Generator {
  public:
   explicit Generator(std::uint32_t seed) : rng_(seed) {}
-  std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+  std::size_t Below(std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
+  }
   template <typename T, std::size_t N>
-  const T& Pick(const T (&options)[N]) { return options[Below(N)]; }
+  const T& Pick(const T (&options)[N]) {
+    return options[Below(N)];
+  }
 
   unsigned long Scalar() {
-    static const unsigned long kPicks[] = {0x00, 0x41, 0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xE000,
-                                           0xFFFD, 0xFFFE, 0xFFFF, 0x10000, 0x10FFFE, 0x10FFFF};
+    static const unsigned long kPicks[] = {
+        0x00,   0x41,   0x7F,   0x80,   0x7FF,   0x800,    0xD7FF,
+        0xE000, 0xFFFD, 0xFFFE, 0xFFFF, 0x10000, 0x10FFFE, 0x10FFFF};
     const std::size_t kind = Below(4);
-    return kind == 0 ? Below(0x80) : kind == 1 ? Pick(kPicks) : Below(kind == 2 ? 0x10000 : 0x110000);
+    return kind == 0   ? Below(0x80)
+           : kind == 1 ? Pick(kPicks)
+                       : Below(kind == 2 ? 0x10000 : 0x110000);
   }
   // About n units of the given width (8, 16 or 32 bits).
   Units Text(int width, std::size_t n) {
-    static const unsigned long kOdd32[] = {0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0x110000, 0x1FFFFF,
-                                           0x200000, 0x3FFFFFF, 0x4000000, 0x7FFFFFFF,
-                                           0x80000000, 0xFFFFFFFF, 0x100000041, ~0UL};
-    static const Units kOdd8[] = {
-        {0xC0, 0x80}, {0xC1, 0xBF}, {0xE0, 0x80, 0x80}, {0xE0, 0x9F, 0xBF}, {0xED, 0xA0, 0x80},
-        {0xED, 0xBF, 0xBF}, {0xF0, 0x80, 0x80, 0x80}, {0xF0, 0x8F, 0xBF, 0xBF},
-        {0xF4, 0x90, 0x80, 0x80}, {0xF5, 0x80, 0x80, 0x80}, {0xF8, 0x88, 0x80, 0x80, 0x80},
-        {0xFC, 0x84, 0x80, 0x80, 0x80, 0x80}, {0xEF, 0xBF, 0xBE}, {0xEF, 0xBF, 0xBF}, {0x80},
-        {0xBF}, {0xFE}, {0xFF}, {0xE2, 0x28, 0xA1}};
+    static const unsigned long kOdd32[] = {
+        0xD800,     0xDBFF,     0xDC00,      0xDFFF,    0x110000,
+        0x1FFFFF,   0x200000,   0x3FFFFFF,   0x4000000, 0x7FFFFFFF,
+        0x80000000, 0xFFFFFFFF, 0x100000041, ~0UL};
+    static const Units kOdd8[] = {{0xC0, 0x80},
+                                  {0xC1, 0xBF},
+                                  {0xE0, 0x80, 0x80},
+                                  {0xE0, 0x9F, 0xBF},
+                                  {0xED, 0xA0, 0x80},
+                                  {0xED, 0xBF, 0xBF},
+                                  {0xF0, 0x80, 0x80, 0x80},
+                                  {0xF0, 0x8F, 0xBF, 0xBF},
+                                  {0xF4, 0x90, 0x80, 0x80},
+                                  {0xF5, 0x80, 0x80, 0x80},
+                                  {0xF8, 0x88, 0x80, 0x80, 0x80},
+                                  {0xFC, 0x84, 0x80, 0x80, 0x80, 0x80},
+                                  {0xEF, 0xBF, 0xBE},
+                                  {0xEF, 0xBF, 0xBF},
+                                  {0x80},
+                                  {0xBF},
+                                  {0xFE},
+                                  {0xFF},
+                                  {0xE2, 0x28, 0xA1}};
     Units v;
     while (v.size() < n) {
       Units piece;
       if (width == 32) {
         piece = Below(4) == 0 ? Units{Pick(kOdd32)}
-                : Below(6) == 0 ? Utf16Units(0x10000 + Below(0x100000))  // a pair as UTF-32
-                                : Units{Scalar()};
+                : Below(6) == 0
+                    ? Utf16Units(0x10000 + Below(0x100000))  // a pair as UTF-32
+                    : Units{Scalar()};
       } else if (width == 16) {
         const std::size_t kind = Below(4);
-        piece = kind == 0   ? Units{0xD800 + Below(0x800)}
-                : kind == 1 ? Units{Below(2) ? 0xFFFE + Below(2) : Below(0x10000)}
-                            : Utf16Units(Scalar());
+        piece = kind == 0 ? Units{0xD800 + Below(0x800)}
+                : kind == 1
+                    ? Units{Below(2) ? 0xFFFE + Below(2) : Below(0x10000)}
+                    : Utf16Units(Scalar());
       } else {
         piece = Below(4) == 0 ? Pick(kOdd8) : Utf8Bytes(Scalar());
         if (Below(8) == 0) piece.resize(Below(piece.size()) + 1);  // cut short
@@ -85,7 +113,9 @@ class Generator {
       const std::size_t length = Below(4);
       const bool ascii = Below(3) == 0;
       for (std::size_t n = Below(40) + 1; n > 0; --n) {
-        unsigned long cp = ascii && Below(3) == 0 ? Below(0x80) : kFirst[length] + Below(kSpan[length]);
+        unsigned long cp = ascii && Below(3) == 0
+                               ? Below(0x80)
+                               : kFirst[length] + Below(kSpan[length]);
         if (IsSurrogate(cp)) cp -= 0x800;
         const Units piece = Below(24) == 0 ? Text(width, 1)
                             : width == 32  ? Units{cp}
@@ -99,12 +129,15 @@ class Generator {
   // A target size: often too small, sometimes exactly enough.
   std::size_t Room(std::size_t needed) {
     const std::size_t kind = Below(3);
-    return kind == 0 ? needed : kind == 1 ? Below(needed + 1) : needed + Below(4);
+    return kind == 0   ? needed
+           : kind == 1 ? Below(needed + 1)
+                       : needed + Below(4);
   }
   // Both modes, with a random room for the buffer forms.
   void Compare(RouteId id, const Units& in) {
     for (bool strict : {true, false}) {
-      const std::size_t room = Room(kRoutes[id].model(in, strict, kNoLimit).out.size());
+      const std::size_t room =
+          Room(kRoutes[id].model(in, strict, kNoLimit).out.size());
       ASSERT_TRUE(Agrees(kRoutes[id], in, strict, room));
     }
   }
@@ -137,83 +170,500 @@ const Units kR8 = {0xEF, 0xBF, 0xBD};  // U+FFFD in UTF-8
 const Case kCases[] = {
     // UTF-16 to UTF-8.
     {"empty", {k16to8, k16to8s}, {}, true, conversionOK, 0, {}},
-    {"pair", {k16to8, k16to8s}, {0xD83D, 0xDE00}, true, conversionOK, 2, {0xF0, 0x9F, 0x98, 0x80}},
-    {"high at end", {k16to8, k16to8s}, {0x41, 0xD800}, false, sourceExhausted, 1, {0x41}},
-    {"unpaired high, lenient", {k16to8, k16to8s}, {0xD800, 0x41}, false, sourceUnpairedSurrogate, 2, {0xEF, 0xBF, 0xBD, 0x41}},
-    {"unpaired high, strict", {k16to8, k16to8s}, {0xD800, 0x41}, true, sourceUnpairedSurrogate, 0, {}},
-    {"lone low, lenient", {k16to8, k16to8s}, {0xDC00}, false, sourceUnpairedSurrogate, 1, kR8},
-    {"lone low, strict", {k16to8, k16to8s}, {0x41, 0xDC00}, true, sourceUnpairedSurrogate, 1, {0x41}},
-    {"high high low", {k16to8, k16to8s}, {0xD800, 0xD800, 0xDC00}, false, sourceUnpairedSurrogate, 3, {0xEF, 0xBF, 0xBD, 0xF0, 0x90, 0x80, 0x80}},
-    {"FFFF lenient", {k16to8, k16to8s}, {0xFFFF}, false, sourceNonCharacter, 1, kR8},
-    {"FFFE strict", {k16to8, k16to8s}, {0x41, 0xFFFE}, true, sourceNonCharacter, 1, {0x41}},
+    {"pair",
+     {k16to8, k16to8s},
+     {0xD83D, 0xDE00},
+     true,
+     conversionOK,
+     2,
+     {0xF0, 0x9F, 0x98, 0x80}},
+    {"high at end",
+     {k16to8, k16to8s},
+     {0x41, 0xD800},
+     false,
+     sourceExhausted,
+     1,
+     {0x41}},
+    {"unpaired high, lenient",
+     {k16to8, k16to8s},
+     {0xD800, 0x41},
+     false,
+     sourceUnpairedSurrogate,
+     2,
+     {0xEF, 0xBF, 0xBD, 0x41}},
+    {"unpaired high, strict",
+     {k16to8, k16to8s},
+     {0xD800, 0x41},
+     true,
+     sourceUnpairedSurrogate,
+     0,
+     {}},
+    {"lone low, lenient",
+     {k16to8, k16to8s},
+     {0xDC00},
+     false,
+     sourceUnpairedSurrogate,
+     1,
+     kR8},
+    {"lone low, strict",
+     {k16to8, k16to8s},
+     {0x41, 0xDC00},
+     true,
+     sourceUnpairedSurrogate,
+     1,
+     {0x41}},
+    {"high high low",
+     {k16to8, k16to8s},
+     {0xD800, 0xD800, 0xDC00},
+     false,
+     sourceUnpairedSurrogate,
+     3,
+     {0xEF, 0xBF, 0xBD, 0xF0, 0x90, 0x80, 0x80}},
+    {"FFFF lenient",
+     {k16to8, k16to8s},
+     {0xFFFF},
+     false,
+     sourceNonCharacter,
+     1,
+     kR8},
+    {"FFFE strict",
+     {k16to8, k16to8s},
+     {0x41, 0xFFFE},
+     true,
+     sourceNonCharacter,
+     1,
+     {0x41}},
     {"FFFD is fine", {k16to8, k16to8s}, {0xFFFD}, true, conversionOK, 1, kR8},
-    {"later code wins", {k16to8, k16to8s}, {0xD800, 0x41, 0xFFFE}, false, sourceNonCharacter, 3, {0xEF, 0xBF, 0xBD, 0x41, 0xEF, 0xBF, 0xBD}},
-    {"10FFFF in the string form", {k16to8s}, {0xDBFF, 0xDFFF}, true, conversionOK, 2, {0xF4, 0x8F, 0xBF, 0xBF}},
-    {"10FFFF in the buffer form, lenient", {k16to8}, {0xDBFF, 0xDFFF}, false, sourceIllegal, 2, kR8},
-    {"10FFFF in the buffer form, strict", {k16to8}, {0x41, 0xDBFF, 0xDFFF}, true, sourceIllegal, 2, {0x41}},
-    {"10FFFE in the buffer form", {k16to8}, {0xDBFF, 0xDFFE}, true, conversionOK, 2, {0xF4, 0x8F, 0xBF, 0xBE}},
+    {"later code wins",
+     {k16to8, k16to8s},
+     {0xD800, 0x41, 0xFFFE},
+     false,
+     sourceNonCharacter,
+     3,
+     {0xEF, 0xBF, 0xBD, 0x41, 0xEF, 0xBF, 0xBD}},
+    {"10FFFF in the string form",
+     {k16to8s},
+     {0xDBFF, 0xDFFF},
+     true,
+     conversionOK,
+     2,
+     {0xF4, 0x8F, 0xBF, 0xBF}},
+    {"10FFFF in the buffer form, lenient",
+     {k16to8},
+     {0xDBFF, 0xDFFF},
+     false,
+     sourceIllegal,
+     2,
+     kR8},
+    {"10FFFF in the buffer form, strict",
+     {k16to8},
+     {0x41, 0xDBFF, 0xDFFF},
+     true,
+     sourceIllegal,
+     2,
+     {0x41}},
+    {"10FFFE in the buffer form",
+     {k16to8},
+     {0xDBFF, 0xDFFE},
+     true,
+     conversionOK,
+     2,
+     {0xF4, 0x8F, 0xBF, 0xBE}},
     {"exact room", {k16to8}, {0xE9}, true, conversionOK, 1, {0xC3, 0xA9}, 2},
     {"room short", {k16to8}, {0xE9}, true, targetExhausted, 0, {}, 1},
-    {"room short for a pair", {k16to8}, {0x41, 0xD83D, 0xDE00}, true, targetExhausted, 1, {0x41}, 4},
-    {"room beats replacement", {k16to8}, {0xD800, 0x41}, false, targetExhausted, 0, {}, 2},
-    {"source beats room", {k16to8}, {0xD800, 0x41}, true, sourceUnpairedSurrogate, 0, {}, 0},
+    {"room short for a pair",
+     {k16to8},
+     {0x41, 0xD83D, 0xDE00},
+     true,
+     targetExhausted,
+     1,
+     {0x41},
+     4},
+    {"room beats replacement",
+     {k16to8},
+     {0xD800, 0x41},
+     false,
+     targetExhausted,
+     0,
+     {},
+     2},
+    {"source beats room",
+     {k16to8},
+     {0xD800, 0x41},
+     true,
+     sourceUnpairedSurrogate,
+     0,
+     {},
+     0},
     // UTF-8 to UTF-16 and UTF-32.
-    {"emoji", {k8to16, k8to16s}, {0xF0, 0x9F, 0x98, 0x80}, true, conversionOK, 4, {0xD83D, 0xDE00}},
-    {"cut lead, lenient", {k8to16, k8to16s}, {0x41, 0xC3}, false, sourceExhausted, 1, {0x41}},
-    {"cut before legality", {k8to16, k8to16s}, {0xE2, 0x28}, false, sourceExhausted, 0, {}},
-    {"overlong, strict", {k8to16, k8to16s}, {0xC0, 0x80}, true, sourceIllegalSequence, 0, {}},
-    {"overlong, lenient", {k8to16, k8to16s}, {0xC0, 0x80, 0x41}, false, sourceIllegalSequence, 3, {R, 0x41}},
-    {"broken lead keeps ASCII", {k8to16, k8to16s}, {0xE2, 0x28, 0xA1}, false, sourceIllegalSequence, 3, {R, 0x28, R}},
-    {"encoded surrogate", {k8to16, k8to16s}, {0xED, 0xA0, 0x80}, true, sourceIllegalSequence, 0, {}},
-    {"nonchar, strict", {k8to16, k8to16s}, {0x41, 0xEF, 0xBF, 0xBF}, true, sourceNonCharacter, 1, {0x41}},
-    {"nonchar, lenient", {k8to16, k8to16s}, {0xEF, 0xBF, 0xBE}, false, sourceNonCharacter, 3, {R}},
-    {"above 10FFFF", {k8to16, k8to16s}, {0xF4, 0x90, 0x80, 0x80}, true, sourceIllegalSequence, 0, {}},
-    {"five bytes, one replacement", {k8to16, k8to16s}, {0xF8, 0x88, 0x80, 0x80, 0x80}, false, sourceIllegalSequence, 5, {R}},
-    {"lone continuations", {k8to16, k8to16s}, {0x80, 0xBF}, false, sourceIllegalSequence, 2, {R, R}},
-    {"later code wins", {k8to16, k8to16s}, {0xC0, 0xEF, 0xBF, 0xBF}, false, sourceNonCharacter, 4, {R, R}},
-    {"3-7: lowest two-byte", {k8to16, k8to16s}, {0xC2, 0x80, 0xDF, 0xBF}, true, conversionOK, 4, {0x80, 0x7FF}},
-    {"3-7: C1 overlong", {k8to16, k8to16s}, {0xC1, 0xBF}, true, sourceIllegalSequence, 0, {}},
-    {"3-7: E0", {k8to16, k8to16s}, {0xE0, 0xA0, 0x80, 0xE0, 0x9F, 0xBF}, true, sourceIllegalSequence, 3, {0x800}},
-    {"3-7: ED", {k8to16, k8to16s}, {0xED, 0x9F, 0xBF, 0xEE, 0x80, 0x80}, true, conversionOK, 6, {0xD7FF, 0xE000}},
-    {"3-7: F0", {k8to16, k8to16s}, {0xF0, 0x90, 0x80, 0x80, 0xF0, 0x8F, 0xBF, 0xBF}, true, sourceIllegalSequence, 4, {0xD800, 0xDC00}},
-    {"3-7: F4", {k8to16, k8to16s}, {0xF4, 0x8F, 0xBF, 0xBF}, true, conversionOK, 4, {0xDBFF, 0xDFFF}},
-    {"3-7: F5", {k8to16, k8to16s}, {0xF5, 0x80, 0x80, 0x80}, true, sourceIllegalSequence, 0, {}},
-    {"pair needs two units", {k8to16}, {0x41, 0xF0, 0x9F, 0x98, 0x80}, true, targetExhausted, 1, {0x41}, 2},
-    {"replacement needs room", {k8to16}, {0xC0, 0x80}, false, targetExhausted, 0, {}, 0},
-    {"illegal beats room", {k8to16}, {0xC0, 0x80}, true, sourceIllegalSequence, 0, {}, 0},
-    {"room before nonchar", {k8to16}, {0xEF, 0xBF, 0xBF}, true, targetExhausted, 0, {}, 0},
-    {"one unit per character", {k8to32}, {0x41, 0xF0, 0x9F, 0x98, 0x80, 0xC3, 0xA9}, true, targetExhausted, 5, {0x41, 0x1F600}, 2},
+    {"emoji",
+     {k8to16, k8to16s},
+     {0xF0, 0x9F, 0x98, 0x80},
+     true,
+     conversionOK,
+     4,
+     {0xD83D, 0xDE00}},
+    {"cut lead, lenient",
+     {k8to16, k8to16s},
+     {0x41, 0xC3},
+     false,
+     sourceExhausted,
+     1,
+     {0x41}},
+    {"cut before legality",
+     {k8to16, k8to16s},
+     {0xE2, 0x28},
+     false,
+     sourceExhausted,
+     0,
+     {}},
+    {"overlong, strict",
+     {k8to16, k8to16s},
+     {0xC0, 0x80},
+     true,
+     sourceIllegalSequence,
+     0,
+     {}},
+    {"overlong, lenient",
+     {k8to16, k8to16s},
+     {0xC0, 0x80, 0x41},
+     false,
+     sourceIllegalSequence,
+     3,
+     {R, 0x41}},
+    {"broken lead keeps ASCII",
+     {k8to16, k8to16s},
+     {0xE2, 0x28, 0xA1},
+     false,
+     sourceIllegalSequence,
+     3,
+     {R, 0x28, R}},
+    {"encoded surrogate",
+     {k8to16, k8to16s},
+     {0xED, 0xA0, 0x80},
+     true,
+     sourceIllegalSequence,
+     0,
+     {}},
+    {"nonchar, strict",
+     {k8to16, k8to16s},
+     {0x41, 0xEF, 0xBF, 0xBF},
+     true,
+     sourceNonCharacter,
+     1,
+     {0x41}},
+    {"nonchar, lenient",
+     {k8to16, k8to16s},
+     {0xEF, 0xBF, 0xBE},
+     false,
+     sourceNonCharacter,
+     3,
+     {R}},
+    {"above 10FFFF",
+     {k8to16, k8to16s},
+     {0xF4, 0x90, 0x80, 0x80},
+     true,
+     sourceIllegalSequence,
+     0,
+     {}},
+    {"five bytes, one replacement",
+     {k8to16, k8to16s},
+     {0xF8, 0x88, 0x80, 0x80, 0x80},
+     false,
+     sourceIllegalSequence,
+     5,
+     {R}},
+    {"lone continuations",
+     {k8to16, k8to16s},
+     {0x80, 0xBF},
+     false,
+     sourceIllegalSequence,
+     2,
+     {R, R}},
+    {"later code wins",
+     {k8to16, k8to16s},
+     {0xC0, 0xEF, 0xBF, 0xBF},
+     false,
+     sourceNonCharacter,
+     4,
+     {R, R}},
+    {"3-7: lowest two-byte",
+     {k8to16, k8to16s},
+     {0xC2, 0x80, 0xDF, 0xBF},
+     true,
+     conversionOK,
+     4,
+     {0x80, 0x7FF}},
+    {"3-7: C1 overlong",
+     {k8to16, k8to16s},
+     {0xC1, 0xBF},
+     true,
+     sourceIllegalSequence,
+     0,
+     {}},
+    {"3-7: E0",
+     {k8to16, k8to16s},
+     {0xE0, 0xA0, 0x80, 0xE0, 0x9F, 0xBF},
+     true,
+     sourceIllegalSequence,
+     3,
+     {0x800}},
+    {"3-7: ED",
+     {k8to16, k8to16s},
+     {0xED, 0x9F, 0xBF, 0xEE, 0x80, 0x80},
+     true,
+     conversionOK,
+     6,
+     {0xD7FF, 0xE000}},
+    {"3-7: F0",
+     {k8to16, k8to16s},
+     {0xF0, 0x90, 0x80, 0x80, 0xF0, 0x8F, 0xBF, 0xBF},
+     true,
+     sourceIllegalSequence,
+     4,
+     {0xD800, 0xDC00}},
+    {"3-7: F4",
+     {k8to16, k8to16s},
+     {0xF4, 0x8F, 0xBF, 0xBF},
+     true,
+     conversionOK,
+     4,
+     {0xDBFF, 0xDFFF}},
+    {"3-7: F5",
+     {k8to16, k8to16s},
+     {0xF5, 0x80, 0x80, 0x80},
+     true,
+     sourceIllegalSequence,
+     0,
+     {}},
+    {"pair needs two units",
+     {k8to16},
+     {0x41, 0xF0, 0x9F, 0x98, 0x80},
+     true,
+     targetExhausted,
+     1,
+     {0x41},
+     2},
+    {"replacement needs room",
+     {k8to16},
+     {0xC0, 0x80},
+     false,
+     targetExhausted,
+     0,
+     {},
+     0},
+    {"illegal beats room",
+     {k8to16},
+     {0xC0, 0x80},
+     true,
+     sourceIllegalSequence,
+     0,
+     {},
+     0},
+    {"room before nonchar",
+     {k8to16},
+     {0xEF, 0xBF, 0xBF},
+     true,
+     targetExhausted,
+     0,
+     {},
+     0},
+    {"one unit per character",
+     {k8to32},
+     {0x41, 0xF0, 0x9F, 0x98, 0x80, 0xC3, 0xA9},
+     true,
+     targetExhausted,
+     5,
+     {0x41, 0x1F600},
+     2},
     // UTF-16 to UTF-32.
-    {"pair", {k16to32, k16to32t}, {0x41, 0xD83D, 0xDE00}, true, conversionOK, 3, {0x41, 0x1F600}},
+    {"pair",
+     {k16to32, k16to32t},
+     {0x41, 0xD83D, 0xDE00},
+     true,
+     conversionOK,
+     3,
+     {0x41, 0x1F600}},
     {"empty", {k16to32, k16to32t}, {}, true, conversionOK, 0, {}},
-    {"FFFF passes through", {k16to32, k16to32t}, {0xFFFF, 0x41}, false, sourceNonCharacter, 2, {0xFFFF, 0x41}},
-    {"FFFE strict", {k16to32, k16to32t}, {0x41, 0xFFFE}, true, sourceNonCharacter, 1, {0x41}},
-    {"unpaired, lenient", {k16to32, k16to32t}, {0xD800, 0x41}, false, sourceUnpairedSurrogate, 2, {R, 0x41}},
-    {"unpaired, strict", {k16to32, k16to32t}, {0xDFFF}, true, sourceUnpairedSurrogate, 0, {}},
-    {"high at end, lenient", {k16to32, k16to32t}, {0x41, 0xDBFF}, false, sourceExhausted, 1, {0x41}},
-    {"no room for a pair", {k16to32}, {0x41, 0xD83D, 0xDE00}, true, targetExhausted, 1, {0x41}, 1},
-    {"source beats room", {k16to32}, {0xDC00}, true, sourceUnpairedSurrogate, 0, {}, 0},
-    {"room beats replacement", {k16to32}, {0xDC00}, false, targetExhausted, 0, {}, 0},
+    {"FFFF passes through",
+     {k16to32, k16to32t},
+     {0xFFFF, 0x41},
+     false,
+     sourceNonCharacter,
+     2,
+     {0xFFFF, 0x41}},
+    {"FFFE strict",
+     {k16to32, k16to32t},
+     {0x41, 0xFFFE},
+     true,
+     sourceNonCharacter,
+     1,
+     {0x41}},
+    {"unpaired, lenient",
+     {k16to32, k16to32t},
+     {0xD800, 0x41},
+     false,
+     sourceUnpairedSurrogate,
+     2,
+     {R, 0x41}},
+    {"unpaired, strict",
+     {k16to32, k16to32t},
+     {0xDFFF},
+     true,
+     sourceUnpairedSurrogate,
+     0,
+     {}},
+    {"high at end, lenient",
+     {k16to32, k16to32t},
+     {0x41, 0xDBFF},
+     false,
+     sourceExhausted,
+     1,
+     {0x41}},
+    {"no room for a pair",
+     {k16to32},
+     {0x41, 0xD83D, 0xDE00},
+     true,
+     targetExhausted,
+     1,
+     {0x41},
+     1},
+    {"source beats room",
+     {k16to32},
+     {0xDC00},
+     true,
+     sourceUnpairedSurrogate,
+     0,
+     {},
+     0},
+    {"room beats replacement",
+     {k16to32},
+     {0xDC00},
+     false,
+     targetExhausted,
+     0,
+     {},
+     0},
     // UTF-32 to UTF-8 and UTF-16.
-    {"above Unicode", {k32to8, k32to8s}, {0x110000}, true, conversionOK, 1, {0xF4, 0x90, 0x80, 0x80}},
-    {"six bytes", {k32to8, k32to8s}, {0x7FFFFFFF}, true, conversionOK, 1, {0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF}},
-    {"five bytes", {k32to8, k32to8s}, {0x3FFFFFF}, true, conversionOK, 1, {0xFB, 0xBF, 0xBF, 0xBF, 0xBF}},
-    {"too big, strict", {k32to8, k32to8s}, {0x41, 0x80000000}, true, sourceIllegal, 1, {0x41}},
-    {"too big, lenient", {k32to8, k32to8s}, {0x80000000}, false, sourceIllegal, 1, kR8},
-    {"beyond 32 bits", {k32to8, k32to8s}, {0x100000041}, false, sourceIllegal, 1, kR8},
-    {"pair, string form", {k32to8s}, {0xD800, 0xDC00}, false, sourceIllegal, 2, kR8},
-    {"pair, buffer form", {k32to8}, {0xD800, 0xDC00}, false, sourceIllegal, 2, {0xEF, 0xBF, 0xBD, 0xEF, 0xBF, 0xBD}},
-    {"pair, strict", {k32to8, k32to8s}, {0xD800, 0xDC00}, true, sourceIllegal, 0, {}},
+    {"above Unicode",
+     {k32to8, k32to8s},
+     {0x110000},
+     true,
+     conversionOK,
+     1,
+     {0xF4, 0x90, 0x80, 0x80}},
+    {"six bytes",
+     {k32to8, k32to8s},
+     {0x7FFFFFFF},
+     true,
+     conversionOK,
+     1,
+     {0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF}},
+    {"five bytes",
+     {k32to8, k32to8s},
+     {0x3FFFFFF},
+     true,
+     conversionOK,
+     1,
+     {0xFB, 0xBF, 0xBF, 0xBF, 0xBF}},
+    {"too big, strict",
+     {k32to8, k32to8s},
+     {0x41, 0x80000000},
+     true,
+     sourceIllegal,
+     1,
+     {0x41}},
+    {"too big, lenient",
+     {k32to8, k32to8s},
+     {0x80000000},
+     false,
+     sourceIllegal,
+     1,
+     kR8},
+    {"beyond 32 bits",
+     {k32to8, k32to8s},
+     {0x100000041},
+     false,
+     sourceIllegal,
+     1,
+     kR8},
+    {"pair, string form",
+     {k32to8s},
+     {0xD800, 0xDC00},
+     false,
+     sourceIllegal,
+     2,
+     kR8},
+    {"pair, buffer form",
+     {k32to8},
+     {0xD800, 0xDC00},
+     false,
+     sourceIllegal,
+     2,
+     {0xEF, 0xBF, 0xBD, 0xEF, 0xBF, 0xBD}},
+    {"pair, strict",
+     {k32to8, k32to8s},
+     {0xD800, 0xDC00},
+     true,
+     sourceIllegal,
+     0,
+     {}},
     {"lone low", {k32to8, k32to8s}, {0xDC00}, false, sourceIllegal, 1, kR8},
     {"high at end", {k32to8, k32to8s}, {0xD800}, false, sourceIllegal, 1, kR8},
     {"nonchar", {k32to8, k32to8s}, {0xFFFE}, false, sourceNonCharacter, 1, kR8},
-    {"room short", {k32to8}, {0x41, 0x10000}, true, targetExhausted, 1, {0x41}, 4},
-    {"source beats room", {k32to8}, {0x80000000}, true, sourceIllegal, 0, {}, 0},
-    {"to UTF-16: out of range", {k32to16, k32to16s}, {0x41, 0x110000}, true, sourceOutOfRange, 1, {0x41}},
-    {"to UTF-16: surrogate", {k32to16, k32to16s}, {0xDC00}, true, sourceIllegal, 0, {}},
-    {"to UTF-16: huge, lenient", {k32to16, k32to16s}, {~0UL, 0x41}, false, sourceOutOfRange, 2, {R, 0x41}},
-    {"to UTF-16: pair needs two", {k32to16}, {0x41, 0x10000}, true, targetExhausted, 1, {0x41}, 2},
-    {"to UTF-16: room before source", {k32to16}, {0x41, 0xDC00}, true, targetExhausted, 1, {0x41}, 1},
+    {"room short",
+     {k32to8},
+     {0x41, 0x10000},
+     true,
+     targetExhausted,
+     1,
+     {0x41},
+     4},
+    {"source beats room",
+     {k32to8},
+     {0x80000000},
+     true,
+     sourceIllegal,
+     0,
+     {},
+     0},
+    {"to UTF-16: out of range",
+     {k32to16, k32to16s},
+     {0x41, 0x110000},
+     true,
+     sourceOutOfRange,
+     1,
+     {0x41}},
+    {"to UTF-16: surrogate",
+     {k32to16, k32to16s},
+     {0xDC00},
+     true,
+     sourceIllegal,
+     0,
+     {}},
+    {"to UTF-16: huge, lenient",
+     {k32to16, k32to16s},
+     {~0UL, 0x41},
+     false,
+     sourceOutOfRange,
+     2,
+     {R, 0x41}},
+    {"to UTF-16: pair needs two",
+     {k32to16},
+     {0x41, 0x10000},
+     true,
+     targetExhausted,
+     1,
+     {0x41},
+     2},
+    {"to UTF-16: room before source",
+     {k32to16},
+     {0x41, 0xDC00},
+     true,
+     targetExhausted,
+     1,
+     {0x41},
+     1},
 };
 
 TEST(Conversions, NamedCases) {
@@ -224,20 +674,31 @@ TEST(Conversions, NamedCases) {
       EXPECT_EQ(got.code, c.code);
       EXPECT_EQ(got.consumed, c.consumed);
       EXPECT_EQ(got.out, c.out);
-      EXPECT_TRUE(Agrees(kRoutes[id], c.in, c.strict, c.room));  // also the count
+      EXPECT_TRUE(
+          Agrees(kRoutes[id], c.in, c.strict, c.room));  // also the count
     }
   }
-  const struct { Units in; bool legal; } kLegal[] = {
-      {{}, true}, {{0x61, 0xC3, 0xA9}, true}, {{0xC3}, false}, {{0xC3, 0xA9, 0x80}, false},
-      {{0xF5, 0x80, 0x80, 0x80}, false}, {{0xF4, 0x8F, 0xBF, 0xBF}, true}, {{0xEF, 0xBF, 0xBF}, true}};
+  const struct {
+    Units in;
+    bool legal;
+  } kLegal[] = {{{}, true},
+                {{0x61, 0xC3, 0xA9}, true},
+                {{0xC3}, false},
+                {{0xC3, 0xA9, 0x80}, false},
+                {{0xF5, 0x80, 0x80, 0x80}, false},
+                {{0xF4, 0x8F, 0xBF, 0xBF}, true},
+                {{0xEF, 0xBF, 0xBF}, true}};
   for (const auto& c : kLegal) {
     const std::vector<unsigned char> bytes(c.in.begin(), c.in.end());
-    EXPECT_EQ(isLegalUTF8Sequence(bytes.data(), bytes.data() + bytes.size()), c.legal) << Hex(c.in);
+    EXPECT_EQ(isLegalUTF8Sequence(bytes.data(), bytes.data() + bytes.size()),
+              c.legal)
+        << Hex(c.in);
     EXPECT_EQ(IsLegalUtf8(c.in), c.legal) << Hex(c.in);
   }
   // The parser's zero-terminated XMLCh text goes through the same routine.
   EXPECT_EQ(velk::Utf16ZToUtf8<char16_t>(nullptr), "");
-  EXPECT_EQ(velk::Utf16ZToUtf8<char16_t>(u"caf\u00E9 \xD800!"), "caf\xC3\xA9 \xEF\xBF\xBD!");
+  EXPECT_EQ(velk::Utf16ZToUtf8<char16_t>(u"caf\u00E9 \xD800!"),
+            "caf\xC3\xA9 \xEF\xBF\xBD!");
 }
 
 // Every UTF-16 unit alone, before an 'A' and after a high surrogate (every
@@ -245,7 +706,8 @@ TEST(Conversions, NamedCases) {
 TEST(Conversions, EveryUtf16Unit) {
   Generator gen(1);
   for (unsigned long u = 0; u <= 0xFFFF; ++u) {
-    for (const Units& in : {Units{u}, Units{u, 0x41}, Units{0xD800, u}}) gen.CompareAll(16, in);
+    for (const Units& in : {Units{u}, Units{u, 0x41}, Units{0xD800, u}})
+      gen.CompareAll(16, in);
   }
 }
 
@@ -253,13 +715,16 @@ TEST(Conversions, EveryUtf16Unit) {
 // announces that length, with the other bytes drawn from every class that
 // Table 3-7 tells apart.
 TEST(Conversions, EveryShortUtf8SequenceByClass) {
-  const unsigned long kClasses[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
-                                    0xC2, 0xDF, 0xE0, 0xED, 0xF0, 0xF4, 0xF8, 0xFF};
+  const unsigned long kClasses[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
+                                    0xA0, 0xBF, 0xC0, 0xC2, 0xDF, 0xE0,
+                                    0xED, 0xF0, 0xF4, 0xF8, 0xFF};
   Generator gen(2);
   auto check = [&gen](const Units& in) {
     gen.CompareAll(8, in);
     const std::vector<unsigned char> bytes(in.begin(), in.end());
-    ASSERT_EQ(isLegalUTF8Sequence(bytes.data(), bytes.data() + bytes.size()), IsLegalUtf8(in)) << Hex(in);
+    ASSERT_EQ(isLegalUTF8Sequence(bytes.data(), bytes.data() + bytes.size()),
+              IsLegalUtf8(in))
+        << Hex(in);
   };
   for (unsigned long a = 0; a < 256; ++a) {
     check({a});
@@ -277,9 +742,35 @@ TEST(Conversions, EveryShortUtf8SequenceByClass) {
   }
 }
 
+// The tests below run once with every kernel the processor has, and once
+// more, where it has SSSE3, with the SSE2 kernels alone.
+class EveryKernel : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+#if defined(VELK_UTF_SSE2)
+    velk::AllowSsse3(GetParam());
+#endif
+  }
+  void TearDown() override {
+#if defined(VELK_UTF_SSE2)
+    velk::AllowSsse3(true);
+#endif
+  }
+};
+#if defined(VELK_UTF_SSE2)
+const bool kKernelSets[] = {true, false};
+#else
+const bool kKernelSets[] = {true};
+#endif
+INSTANTIATE_TEST_SUITE_P(Conversions, EveryKernel,
+                         ::testing::ValuesIn(kKernelSets),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "AllKernels" : "WithoutSsse3";
+                         });
+
 // Every scalar value (but the non-characters) as one text, through every
 // routine, strict: each must give the other encoding's text exactly.
-TEST(Conversions, EveryScalarThroughEveryDirection) {
+TEST_P(EveryKernel, EveryScalarThroughEveryDirection) {
   std::map<int, Units> text;
   std::size_t scalars = 0;
   for (unsigned long cp = 0; cp <= 0x10FFFF; ++cp) {
@@ -309,16 +800,18 @@ TEST(Conversions, EveryScalarThroughEveryDirection) {
 
 // Short random texts, and long mostly-ASCII ones that cross the routines'
 // internal blocks and chunks at every alignment.
-TEST(Conversions, RandomAgainstModel) {
+TEST_P(EveryKernel, RandomAgainstModel) {
   Generator gen(20240516);
   for (int width : {8, 16, 32}) {
     SCOPED_TRACE(width);
-    for (int i = 0; i < 3000; ++i) gen.CompareAll(width, gen.Text(width, gen.Below(48)));
+    for (int i = 0; i < 3000; ++i)
+      gen.CompareAll(width, gen.Text(width, gen.Below(48)));
     for (int i = 0; i < 30; ++i) {
       Units in(5000 + gen.Below(64), 0x61);
       for (int k = 0; k < 30; ++k) {
         const Units piece = gen.Text(width, 1);
-        std::copy(piece.begin(), piece.end(), in.begin() + gen.Below(in.size() - 8));
+        std::copy(piece.begin(), piece.end(),
+                  in.begin() + gen.Below(in.size() - 8));
       }
       gen.CompareAll(width, in);
     }
@@ -330,28 +823,33 @@ TEST(Conversions, RandomAgainstModel) {
 // every position, against every end of the target.  First, runs of every
 // length cut short by an error, where a strict conversion stops right
 // after the last group it converted.
-TEST(Conversions, RunsAgainstModelAtEveryRoom) {
+TEST_P(EveryKernel, RunsAgainstModelAtEveryRoom) {
   // The k-th character of a run of one kind: ASCII, two-byte, three-byte,
   // emoji, or ASCII with emoji between.
   const auto character = [](int kind, std::size_t k) -> unsigned long {
     const unsigned long kFirst[] = {0x41, 0xE9, 0x4E2D, 0x1F600};
-    return kind < 4 ? kFirst[kind] + k % 7 : (k % 3 == 1 ? 0x1F600 : 0x41) + k % 5;
+    return kind < 4 ? kFirst[kind] + k % 7
+                    : (k % 3 == 1 ? 0x1F600 : 0x41) + k % 5;
   };
-  const std::map<int, Units> kError = {{8, {0x80}}, {16, {0xDC00}}, {32, {0xD800}}};
+  const std::map<int, Units> kError = {
+      {8, {0x80}}, {16, {0xDC00}}, {32, {0xD800}}};
   for (const Route& r : kRoutes) {
     for (int kind = 0; kind < 5; ++kind) {
       for (std::size_t length = 1; length <= 40; ++length) {
         Units in;
         for (std::size_t k = 0; k < length; ++k) {
           const unsigned long cp = character(kind, k);
-          const Units piece = r.from == 32 ? Units{cp} : r.from == 16 ? Utf16Units(cp) : Utf8Bytes(cp);
+          const Units piece = r.from == 32   ? Units{cp}
+                              : r.from == 16 ? Utf16Units(cp)
+                                             : Utf8Bytes(cp);
           in.insert(in.end(), piece.begin(), piece.end());
         }
         in.insert(in.end(), kError.at(r.from).begin(), kError.at(r.from).end());
         // Tight rooms, and one with room to spare for every fast path.
         const std::size_t need = r.model(in, true, kNoLimit).out.size();
         for (std::size_t room = need; room <= need + 7; ++room) {
-          ASSERT_TRUE(Agrees(r, in, true, room <= need + 6 ? room : 4 * in.size() + 8));
+          ASSERT_TRUE(
+              Agrees(r, in, true, room <= need + 6 ? room : 4 * in.size() + 8));
         }
       }
     }
@@ -363,12 +861,62 @@ TEST(Conversions, RunsAgainstModelAtEveryRoom) {
       for (const Route& r : kRoutes) {
         if (r.from != width) continue;
         for (bool strict : {true, false}) {
-          const std::size_t last = r.stringForm ? 0 : r.model(in, strict, kNoLimit).out.size() + 2;
-          for (std::size_t room = 0; room <= last; ++room) ASSERT_TRUE(Agrees(r, in, strict, room));
+          const std::size_t last =
+              r.stringForm ? 0 : r.model(in, strict, kNoLimit).out.size() + 2;
+          for (std::size_t room = 0; room <= last; ++room)
+            ASSERT_TRUE(Agrees(r, in, strict, room));
         }
       }
     }
   }
 }
+
+// Every path of the validator against the model, on texts of every kind
+// of sequence behind ASCII of any length (the vector path takes 64 bytes
+// at a time), whole, cut short, and with one byte changed.
+TEST(Conversions, EveryValidatorPathAgainstModel) {
+  using Path = bool (*)(const unsigned char*, const unsigned char*);
+  std::vector<std::pair<const char*, Path>> paths = {
+      {"portable", velk::ValidUtf8Portable}};
+#if defined(VELK_UTF_SSE2)
+  if (velk::HasSsse3()) paths.push_back({"ssse3", velk::ValidUtf8Ssse3});
+#endif
+  const unsigned long kBytes[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
+                                  0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0,
+                                  0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+  Generator gen(11);
+  for (int i = 0; i < 3000; ++i) {
+    Units in(gen.Below(80), 0x20);
+    const Units runs = gen.Runs(8);
+    in.insert(in.end(), runs.begin(), runs.end());
+    Units cut = in, changed = in;
+    cut.resize(gen.Below(in.size() + 1));
+    changed[gen.Below(in.size())] = gen.Pick(kBytes);
+    for (const Units* text : {&in, &cut, &changed}) {
+      const std::vector<unsigned char> bytes(text->begin(), text->end());
+      for (const auto& path : paths) {
+        ASSERT_EQ(path.second(bytes.data(), bytes.data() + bytes.size()),
+                  IsLegalUtf8(*text))
+            << path.first << " on " << Hex(*text);
+      }
+    }
+  }
+}
+
+#if defined(VELK_UTF_SSE2)
+// A group goes to the converters of one kind only when all eight of its
+// UTF-8 lengths are up to two, or all are three; any other mix is words.
+TEST(Conversions, OneKindLooksAtEveryLane) {
+  const auto l = [](int a, int b, int c, int d) {
+    return _mm_setr_epi32(a, b, c, d);
+  };
+  EXPECT_TRUE(velk::simd::OneKind(l(1, 2, 1, 1), l(2, 2, 1, 2)));
+  EXPECT_TRUE(velk::simd::OneKind(l(3, 3, 3, 3), l(3, 3, 3, 3)));
+  EXPECT_FALSE(velk::simd::OneKind(l(1, 1, 1, 1), l(4, 4, 4, 4)));
+  EXPECT_FALSE(velk::simd::OneKind(l(4, 3, 3, 3), l(1, 1, 1, 1)));
+  EXPECT_FALSE(velk::simd::OneKind(l(3, 3, 3, 3), l(3, 3, 1, 3)));
+  EXPECT_FALSE(velk::simd::OneKind(l(2, 2, 2, 2), l(2, 2, 2, 3)));
+}
+#endif
 
 }  // namespace
