@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <xercesc/util/PlatformUtils.hpp>
 
 #include "velkconf/velkconf.h"
 
@@ -39,8 +39,9 @@ double Median(std::vector<double> v) {
 }
 
 std::string Policy(int servers) {
-  std::string s = "<?xml version=\"1.0\"?>\n<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE
-                  "\">\n  <LocalLog enabled=\"true\" maxSize=\"100MB\"/>\n";
+  std::string s =
+      "<?xml version=\"1.0\"?>\n<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE
+      "\">\n  <LocalLog enabled=\"true\" maxSize=\"100MB\"/>\n";
   char line[512];
   for (int i = 0; i < servers; ++i) {
     std::snprintf(line, sizeof line,
@@ -63,21 +64,24 @@ std::string Template() {
       "global(workDirectory=\"/tmp/velk-bench\")\n"
       "$ActionFileDefaultTemplate RSYSLOG_TraditionalFileFormat\n"
       "$RepeatedMsgReduction on\n"
-      "$FileOwner root\n$FileGroup adm\n$FileCreateMode 0640\n$DirCreateMode 0755\n"
+      "$FileOwner root\n$FileGroup adm\n$FileCreateMode 0640\n$DirCreateMode "
+      "0755\n"
       "$Umask 0022\n";
-  const char* rules[] = {"auth,authpriv.*                 /var/log/auth.log",
-                         "*.*;auth,authpriv.none          -/var/log/syslog",
-                         "daemon.*                        -/var/log/daemon.log",
-                         "kern.*                          -/var/log/kern.log",
-                         "lpr.*                           -/var/log/lpr.log",
-                         "mail.*                          -/var/log/mail.log",
-                         "user.*                          -/var/log/user.log",
-                         "mail.info                       -/var/log/mail.info",
-                         "mail.warn                       -/var/log/mail.warn",
-                         "mail.err                        /var/log/mail.err",
-                         "*.=debug;auth,authpriv.none;mail.none -/var/log/debug",
-                         "*.=info;*.=notice;*.=warn;auth,authpriv.none;cron,daemon.none;mail.none -/var/log/messages",
-                         "*.emerg                         :omusrmsg:*"};
+  const char* rules[] = {
+      "auth,authpriv.*                 /var/log/auth.log",
+      "*.*;auth,authpriv.none          -/var/log/syslog",
+      "daemon.*                        -/var/log/daemon.log",
+      "kern.*                          -/var/log/kern.log",
+      "lpr.*                           -/var/log/lpr.log",
+      "mail.*                          -/var/log/mail.log",
+      "user.*                          -/var/log/user.log",
+      "mail.info                       -/var/log/mail.info",
+      "mail.warn                       -/var/log/mail.warn",
+      "mail.err                        /var/log/mail.err",
+      "*.=debug;auth,authpriv.none;mail.none -/var/log/debug",
+      "*.=info;*.=notice;*.=warn;auth,authpriv.none;cron,daemon.none;mail.none "
+      "-/var/log/messages",
+      "*.emerg                         :omusrmsg:*"};
   while (t.size() < 2048) {
     for (const char* r : rules) t += std::string(r) + "\n";
     t += "# ---\n";
@@ -107,9 +111,13 @@ std::string ReadFile(const char* path) {
 // new file, its rename over the live file and an fsync of the directory.
 double Floor(const std::string& bytes) {
   const auto start = Clock::now();
-  const int fd = open("/etc/.velk-floor", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()) ||
-      fsync(fd) != 0 || close(fd) != 0 || rename("/etc/.velk-floor", "/etc/rsyslog.conf") != 0) {
+  const int fd =
+      open("/etc/.velk-floor", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0 ||
+      write(fd, bytes.data(), bytes.size()) !=
+          static_cast<ssize_t>(bytes.size()) ||
+      fsync(fd) != 0 || close(fd) != 0 ||
+      rename("/etc/.velk-floor", "/etc/rsyslog.conf") != 0) {
     std::perror("floor");
     std::exit(1);
   }
@@ -125,7 +133,8 @@ double RestartCost() {
   std::vector<double> runs;
   for (int i = 0; i < 31; ++i) {
     const auto start = Clock::now();
-    if (std::system("service syslog restart >/dev/null 2>&1") == -1) std::exit(1);
+    if (std::system("service syslog restart >/dev/null 2>&1") == -1)
+      std::exit(1);
     runs.push_back(Seconds(start, Clock::now()));
   }
   return Median(runs);
@@ -181,8 +190,10 @@ void PrintPeak(int servers) {
             static_cast<unsigned int>(policy.size()));
     struct rusage after;
     getrusage(RUSAGE_SELF, &after);
-    std::printf("  peak resident set: %ld KiB before Process (policy text held), %ld KiB after\n",
-                before.ru_maxrss, after.ru_maxrss);
+    std::printf(
+        "  peak resident set: %ld KiB before Process (policy text held), %ld "
+        "KiB after\n",
+        before.ru_maxrss, after.ru_maxrss);
     std::fflush(stdout);
     _exit(0);
   }
@@ -205,18 +216,21 @@ int main(int argc, char** argv) {
               std::getenv("VELK_SANDBOX_ETC_LAYER") ? "a disk" : "a tmpfs",
               FileSize("/etc/rsyslog.conf.in"));
   const double restart = RestartCost();
-  std::printf("Commit is shown less %.3fms, the median cost of the no-op restart command\n\n",
-              restart * 1e3);
+  std::printf(
+      "Commit is shown less %.3fms, the median cost of the no-op restart "
+      "command\n\n",
+      restart * 1e3);
   std::printf("%8s %11s %11s %11s %11s %11s %9s %12s\n", "servers", "policy B",
-              "output B", "Process", "Commit", "floor", "P+C/floor", "per server");
+              "output B", "Process", "Commit", "floor", "P+C/floor",
+              "per server");
   const int sizes[] = {1, 10, 1000, 10000, 100000};
   for (int servers : sizes) {
     if (quick && servers > 10000) break;
     const int repeats = servers >= 100000 ? 3 : servers >= 10000 ? 5 : 21;
     const Row r = Measure(servers, repeats, restart);
-    std::printf("%8d %11zu %11zu %9.3fms %9.3fms %9.3fms %9.2f %10.3fus\n", r.servers,
-                r.policy_bytes, r.output_bytes, r.process * 1e3, r.commit * 1e3,
-                r.floor * 1e3, (r.process + r.commit) / r.floor,
+    std::printf("%8d %11zu %11zu %9.3fms %9.3fms %9.3fms %9.2f %10.3fus\n",
+                r.servers, r.policy_bytes, r.output_bytes, r.process * 1e3,
+                r.commit * 1e3, r.floor * 1e3, (r.process + r.commit) / r.floor,
                 (r.process + r.commit) / r.servers * 1e6);
     std::fflush(stdout);
   }

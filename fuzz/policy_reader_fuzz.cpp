@@ -2,12 +2,11 @@
 // forwarding policy's Parse.  Whatever the bytes, the reader returns: a
 // failure carries a message, a success none, and every text it keeps is
 // trimmed as the attribute reader promises.
-#include <xercesc/util/PlatformUtils.hpp>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <xercesc/util/PlatformUtils.hpp>
 
 #include "syslogconf/velk_policy_processor.h"
 
@@ -28,8 +27,10 @@ bool Trimmed(const std::string& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool initialised = (xercesc::XMLPlatformUtils::Initialize(), true);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  static const bool initialised =
+      (xercesc::XMLPlatformUtils::Initialize(), true);
   (void)initialised;
   if (size == 0) return 0;  // the file route: not this target's business
 
@@ -38,14 +39,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (rc != 0) {
     Require(rc == 1, "a failure other than 1");
     Require(!processor.m_strErrorMsg.empty(), "a failure without a message");
-    Require(processor.m_vecSyslogServers.empty(), "servers read from a failed parse");
+    Require(processor.m_vecSyslogServers.empty(),
+            "servers read from a failed parse");
     return 0;
   }
   Require(processor.m_strErrorMsg.empty(), "a success with a message");
   Require(Trimmed(processor.m_strLocalLogMaxSize), "an untrimmed max size");
   for (const auto& server : processor.m_vecSyslogServers) {
-    Require(Trimmed(server.server) && Trimmed(server.port) && Trimmed(server.proto),
-            "an untrimmed server text");
+    Require(
+        Trimmed(server.server) && Trimmed(server.port) && Trimmed(server.proto),
+        "an untrimmed server text");
   }
   return 0;
 }

@@ -92,8 +92,8 @@ bool SCGetAVPValue(const std::string& name, std::string& value) {
   if (g_pSensorCapabilities == nullptr) return false;
   char buffer[kAvpValueSize];
   buffer[0] = '\0';
-  if (g_pSensorCapabilities->GetAVPValue(name.c_str(), buffer,
-                                         kAvpValueSize) != 0) {
+  if (g_pSensorCapabilities->GetAVPValue(name.c_str(), buffer, kAvpValueSize) !=
+      0) {
     return false;
   }
   AssignFromBuffer(value, buffer, sizeof buffer);

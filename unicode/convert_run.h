@@ -50,8 +50,13 @@ template <typename In, typename Out>
 ConversionResult ConvertBuffer(Core<In, Out> core, const In** sourceStart,
                                const In* sourceEnd, Out** targetStart,
                                Out* targetEnd, ConversionFlags flags) {
-  Run<In, Out> run{*sourceStart, sourceEnd, *targetStart, targetEnd,
-                   flags == strictConversion, conversionOK, 0};
+  Run<In, Out> run{*sourceStart,
+                   sourceEnd,
+                   *targetStart,
+                   targetEnd,
+                   flags == strictConversion,
+                   conversionOK,
+                   0};
   const ConversionResult stop = core(run);
   *sourceStart = run.src;
   *targetStart = run.dst;
@@ -72,8 +77,9 @@ ConversionResult ConvertString(Core<In, Out> core, const In** sourceStart,
   *count = 0;
   target.reserve(target.size() + reserveUnits);
   Out chunk[kChunk];
-  Run<In, Out> run{*sourceStart, sourceEnd, chunk, chunk + kChunk,
-                   flags == strictConversion, conversionOK, 0};
+  Run<In, Out> run{
+      *sourceStart, sourceEnd, chunk, chunk + kChunk, flags == strictConversion,
+      conversionOK, 0};
   ConversionResult stop;
   do {
     run.dst = chunk;

@@ -4,8 +4,8 @@
 // UTF-16 with one unit per wide character (wstrTostr, strTowstr).  In the
 // latter, a wide character above 0xFFFF is no UTF-16 unit and comes out as
 // U+FFFD.
-#include <cwchar>
 #include <cstdlib>
+#include <cwchar>
 #include <memory>
 #include <utility>
 
@@ -40,8 +40,8 @@ void wstrTostr(const std::wstring& src, std::string& dst, bool append) {
   std::basic_string<unsigned short> units(src.size(), 0);
   for (std::size_t i = 0; i < src.size(); ++i) {
     const unsigned long unit = velk::UnitValue(src[i]);
-    units[i] = static_cast<unsigned short>(unit > 0xFFFF ? velk::kReplacementChar
-                                                         : unit);
+    units[i] = static_cast<unsigned short>(
+        unit > 0xFFFF ? velk::kReplacementChar : unit);
   }
   const unsigned short* begin = units.data();
   unsigned long count = 0;

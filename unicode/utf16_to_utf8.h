@@ -40,15 +40,19 @@ std::string Utf16ZToUtf8(const Unit* text) {
 extern template ConversionResult Utf16ToUtf8String<unsigned short>(
     const unsigned short**, const unsigned short*, std::string&, unsigned long*,
     ConversionFlags);
-extern template ConversionResult Utf16ToUtf8String<char16_t>(
-    const char16_t**, const char16_t*, std::string&, unsigned long*,
-    ConversionFlags);
+extern template ConversionResult Utf16ToUtf8String<char16_t>(const char16_t**,
+                                                             const char16_t*,
+                                                             std::string&,
+                                                             unsigned long*,
+                                                             ConversionFlags);
 extern template ConversionResult Utf16ToUtf8Buffer<unsigned short>(
     const unsigned short**, const unsigned short*, unsigned char**,
     unsigned char*, ConversionFlags);
-extern template ConversionResult Utf16ToUtf8Buffer<char16_t>(
-    const char16_t**, const char16_t*, unsigned char**, unsigned char*,
-    ConversionFlags);
+extern template ConversionResult Utf16ToUtf8Buffer<char16_t>(const char16_t**,
+                                                             const char16_t*,
+                                                             unsigned char**,
+                                                             unsigned char*,
+                                                             ConversionFlags);
 
 }  // namespace velk
 

@@ -26,19 +26,23 @@ inline constexpr unsigned char firstByteMark[7] = {0x00, 0x00, 0xC0, 0xE0,
 // Number of bytes that follow a lead byte: 0 for 00-BF, 1 for C0-DF, 2 for
 // E0-EF, 3 for F0-F7, 4 for F8-FB, 5 for FC-FF.
 inline constexpr signed char trailingBytesForUTF8[256] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+    3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
 
 // Subtracted from the accumulated bytes of a sequence, indexed by its
 // number of trailing bytes.
 inline constexpr std::uint32_t offsetsFromUTF8[6] = {
-    0x00000000UL, 0x00003080UL, 0x000E2080UL, 0x03C82080UL, 0xFA082080UL, 0x82082080UL};
+    0x00000000UL, 0x00003080UL, 0x000E2080UL,
+    0x03C82080UL, 0xFA082080UL, 0x82082080UL};
 
 inline bool IsHighSurrogate(unsigned long u) {
   return u >= kSurHighStart && u <= kSurHighEnd;
@@ -49,7 +53,9 @@ inline bool IsLowSurrogate(unsigned long u) {
 inline bool IsSurrogate(unsigned long u) {
   return u >= kSurHighStart && u <= kSurLowEnd;
 }
-inline bool IsNonCharacter(unsigned long u) { return u == 0xFFFE || u == 0xFFFF; }
+inline bool IsNonCharacter(unsigned long u) {
+  return u == 0xFFFE || u == 0xFFFF;
+}
 // A BMP value that converts as it is: no surrogate, no non-character.
 inline bool IsPlainBmp(unsigned long u) {
   return u < kSurHighStart || (u > kSurLowEnd && u < 0xFFFE);
@@ -114,12 +120,13 @@ inline bool DecodeUtf8(const unsigned char* s, int extra, unsigned long& ch) {
       return ch >= 0x80;
     case 2:
       if (!continues(1) || !continues(2)) return false;
-      ch = (static_cast<unsigned long>(s[0]) << 12) + (static_cast<unsigned long>(s[1]) << 6) +
-           s[2] - offsetsFromUTF8[2];
+      ch = (static_cast<unsigned long>(s[0]) << 12) +
+           (static_cast<unsigned long>(s[1]) << 6) + s[2] - offsetsFromUTF8[2];
       return ch >= 0x800 && !IsSurrogate(ch);
     case 3:
       if (!continues(1) || !continues(2) || !continues(3)) return false;
-      ch = (static_cast<unsigned long>(s[0]) << 18) + (static_cast<unsigned long>(s[1]) << 12) +
+      ch = (static_cast<unsigned long>(s[0]) << 18) +
+           (static_cast<unsigned long>(s[1]) << 12) +
            (static_cast<unsigned long>(s[2]) << 6) + s[3] - offsetsFromUTF8[3];
       return ch >= 0x10000 && ch <= kMaxUtf16;
     default:
@@ -142,17 +149,34 @@ inline int Utf8Length(unsigned long ch) {
 inline void WriteUtf8(unsigned long value, int length, unsigned char* out) {
   unsigned char* p = out + length;
   switch (length) {
-    case 6: *--p = static_cast<unsigned char>((value | 0x80) & 0xBF); value >>= 6; [[fallthrough]];
-    case 5: *--p = static_cast<unsigned char>((value | 0x80) & 0xBF); value >>= 6; [[fallthrough]];
-    case 4: *--p = static_cast<unsigned char>((value | 0x80) & 0xBF); value >>= 6; [[fallthrough]];
-    case 3: *--p = static_cast<unsigned char>((value | 0x80) & 0xBF); value >>= 6; [[fallthrough]];
-    case 2: *--p = static_cast<unsigned char>((value | 0x80) & 0xBF); value >>= 6; [[fallthrough]];
-    case 1: *--p = static_cast<unsigned char>(value | firstByteMark[length]);
+    case 6:
+      *--p = static_cast<unsigned char>((value | 0x80) & 0xBF);
+      value >>= 6;
+      [[fallthrough]];
+    case 5:
+      *--p = static_cast<unsigned char>((value | 0x80) & 0xBF);
+      value >>= 6;
+      [[fallthrough]];
+    case 4:
+      *--p = static_cast<unsigned char>((value | 0x80) & 0xBF);
+      value >>= 6;
+      [[fallthrough]];
+    case 3:
+      *--p = static_cast<unsigned char>((value | 0x80) & 0xBF);
+      value >>= 6;
+      [[fallthrough]];
+    case 2:
+      *--p = static_cast<unsigned char>((value | 0x80) & 0xBF);
+      value >>= 6;
+      [[fallthrough]];
+    case 1:
+      *--p = static_cast<unsigned char>(value | firstByteMark[length]);
   }
 }
 
 // a when flag is 1, b when it is 0, without a branch.
-inline unsigned long Select(unsigned long flag, unsigned long a, unsigned long b) {
+inline unsigned long Select(unsigned long flag, unsigned long a,
+                            unsigned long b) {
   return b ^ ((a ^ b) & (0 - flag));
 }
 
@@ -160,7 +184,8 @@ inline unsigned long Select(unsigned long flag, unsigned long a, unsigned long b
 // surrogate, no non-character.  (The tests are added, not chained, so
 // that a compiler keeps them free of branches.)
 inline bool IsPlainScalar(unsigned long u) {
-  return (static_cast<unsigned>(u > kMaxUtf16) + static_cast<unsigned>(u - kSurHighStart < 0x800) +
+  return (static_cast<unsigned>(u > kMaxUtf16) +
+          static_cast<unsigned>(u - kSurHighStart < 0x800) +
           static_cast<unsigned>(u - 0xFFFE < 2)) == 0;
 }
 
@@ -172,9 +197,11 @@ inline int StoreUtf8(unsigned long ch, unsigned char* dst) {
   static constexpr unsigned char kShift[5] = {0, 0, 6, 12, 18};
   const int length = 1 + (ch >= 0x80) + (ch >= 0x800) + (ch >= 0x10000);
   dst[length >> 2] = static_cast<unsigned char>(0x80 | ((ch >> 12) & 0x3F));
-  dst[length - 2 + (length == 1)] = static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
+  dst[length - 2 + (length == 1)] =
+      static_cast<unsigned char>(0x80 | ((ch >> 6) & 0x3F));
   dst[length - 1] = static_cast<unsigned char>(0x80 | (ch & 0x3F));
-  dst[0] = static_cast<unsigned char>(firstByteMark[length] | (ch >> kShift[length]));
+  dst[0] = static_cast<unsigned char>(firstByteMark[length] |
+                                      (ch >> kShift[length]));
   return length;
 }
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
@@ -10,8 +11,6 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/util/XMLString.hpp>
-
-#include <cstring>
 
 #include "host/log_levels.h"
 #include "unicode/utf16_to_utf8.h"
@@ -125,9 +124,10 @@ int XmlPolicyProcessor::ProcessFrom(const std::string& path,
   parser.setDoNamespaces(true);
   parser.setErrorHandler(this);
   // The schema file: what follows the namespace in the schema location.
-  SchemaOnlyResolver resolver(fromBuffer || m_strSchemaLocation.empty()
-                                  ? std::string()
-                                  : m_strSchemaLocation.substr(m_strNamespace.size() + 1));
+  SchemaOnlyResolver resolver(
+      fromBuffer || m_strSchemaLocation.empty()
+          ? std::string()
+          : m_strSchemaLocation.substr(m_strNamespace.size() + 1));
   parser.setXMLEntityResolver(&resolver);
 
   bool parsed = false;
@@ -167,9 +167,9 @@ int XmlPolicyProcessor::ProcessFrom(const std::string& path,
   if (!parsed) {
     // The policy as the host gave it; on the file route, where it came from.
     const std::string policy =
-        fromBuffer ? std::string(reinterpret_cast<const char*>(buffer),
-                                 ::strnlen(reinterpret_cast<const char*>(buffer),
-                                           size))
+        fromBuffer ? std::string(
+                         reinterpret_cast<const char*>(buffer),
+                         ::strnlen(reinterpret_cast<const char*>(buffer), size))
                    : path;
     Log(kFailure, "%s\n%s", m_strErrorMsg.c_str(), policy.c_str());
     return 1;
@@ -177,9 +177,7 @@ int XmlPolicyProcessor::ProcessFrom(const std::string& path,
   return Parse(parser.getDocument());
 }
 
-void XmlPolicyProcessor::error(const xercesc::SAXParseException& e) {
-  throw e;
-}
+void XmlPolicyProcessor::error(const xercesc::SAXParseException& e) { throw e; }
 
 void XmlPolicyProcessor::warning(const xercesc::SAXParseException& e) {
   throw e;

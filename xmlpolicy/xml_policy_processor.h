@@ -5,11 +5,10 @@
 #ifndef VELKCONF_XMLPOLICY_XML_POLICY_PROCESSOR_H_
 #define VELKCONF_XMLPOLICY_XML_POLICY_PROCESSOR_H_
 
+#include <string>
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/sax/HandlerBase.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
-
-#include <string>
 
 class XmlPolicyProcessor : public xercesc::HandlerBase {
  public:

@@ -2,12 +2,11 @@
 
 #include <strings.h>
 
-#include <xercesc/dom/DOMNode.hpp>
-#include <xercesc/util/XMLString.hpp>
-
 #include <climits>
 #include <cstdlib>
 #include <sstream>
+#include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/util/XMLString.hpp>
 
 #include "unicode/utf16_to_utf8.h"
 

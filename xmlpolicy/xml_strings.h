@@ -5,10 +5,9 @@
 #ifndef VELKCONF_XMLPOLICY_XML_STRINGS_H_
 #define VELKCONF_XMLPOLICY_XML_STRINGS_H_
 
+#include <string>
 #include <xercesc/dom/DOMNamedNodeMap.hpp>
 #include <xercesc/util/XercesDefs.hpp>
-
-#include <string>
 
 // An XMLCh string owned by the object, made with XMLString::transcode from
 // the process's local code page.  Lives as long as the call that needs its

@@ -19,14 +19,14 @@ enum ConversionFlags { strictConversion = 0, lenientConversion = 1 };
 
 typedef unsigned int ConversionResult;
 
-const ConversionResult conversionOK            = 0x00000000u;
-const ConversionResult targetExhausted         = 0xC7210001u;
-const ConversionResult sourceNonCharacter      = 0xC7210014u;
-const ConversionResult sourceOutOfRange        = 0xC7210016u;
+const ConversionResult conversionOK = 0x00000000u;
+const ConversionResult targetExhausted = 0xC7210001u;
+const ConversionResult sourceNonCharacter = 0xC7210014u;
+const ConversionResult sourceOutOfRange = 0xC7210016u;
 const ConversionResult sourceUnpairedSurrogate = 0xC7210017u;
-const ConversionResult sourceIllegalSequence   = 0xC7210019u;
-const ConversionResult sourceExhausted         = 0xC7210032u;
-const ConversionResult sourceIllegal           = 0xC7210034u;
+const ConversionResult sourceIllegalSequence = 0xC7210019u;
+const ConversionResult sourceExhausted = 0xC7210032u;
+const ConversionResult sourceIllegal = 0xC7210034u;
 
 // UTF-16 -> UTF-8.  Buffer form: maximum U+10FFFE.  String form: U+10FFFF.
 ConversionResult ConvertUTF16toUTF8(const unsigned short** sourceStart,

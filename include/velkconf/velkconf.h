@@ -76,9 +76,9 @@
 #ifndef VELKCONF_VELKCONF_H_
 #define VELKCONF_VELKCONF_H_
 
-#include "velkconf/host_interfaces.h"
-#include "velkconf/host_glue.h"
 #include "velkconf/convert_utf.h"
+#include "velkconf/host_glue.h"
+#include "velkconf/host_interfaces.h"
 
 extern "C" {
 
@@ -102,6 +102,7 @@ extern const char* s___version;
 extern const char* s___special;
 
 /* The policy namespace this plug-in reads. */
-#define VELKCONF_POLICY_NAMESPACE "http://policy.velk.example/vorn/Korvanta/velk"
+#define VELKCONF_POLICY_NAMESPACE \
+  "http://policy.velk.example/vorn/Korvanta/velk"
 
-#endif  /* VELKCONF_VELKCONF_H_ */
+#endif /* VELKCONF_VELKCONF_H_ */

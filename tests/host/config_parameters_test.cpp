@@ -15,16 +15,31 @@ TEST(ParseInt, Table) {
     bool ok;
     int value;  // expected value; when !ok, the untouched sentinel
   } cases[] = {
-      {"42", true, 42}, {"007", true, 7} /* base 10, never octal */, {"010", true, 10}, {"12abc", true, 12},
-      {"0", true, 0}, {"0abc", true, 0}, {"0x1A", true, 0} /* never hexadecimal */, {"   5", true, 5},
-      {"\t-17", true, -17}, {"+8", true, 8}, {"99999999999", true, 2147483647},
-      {"-99999999999", true, -2147483647 - 1}, {"2147483647", true, 2147483647},
-      {"-2147483648", true, -2147483647 - 1}, {"999999999999999999999999", true, 2147483647},
-      {"abc", false, -555}, {"-0", false, -555}, {"+0", false, -555}, {"", false, -555}, {" 0", false, -555},
+      {"42", true, 42},
+      {"007", true, 7} /* base 10, never octal */,
+      {"010", true, 10},
+      {"12abc", true, 12},
+      {"0", true, 0},
+      {"0abc", true, 0},
+      {"0x1A", true, 0} /* never hexadecimal */,
+      {"   5", true, 5},
+      {"\t-17", true, -17},
+      {"+8", true, 8},
+      {"99999999999", true, 2147483647},
+      {"-99999999999", true, -2147483647 - 1},
+      {"2147483647", true, 2147483647},
+      {"-2147483648", true, -2147483647 - 1},
+      {"999999999999999999999999", true, 2147483647},
+      {"abc", false, -555},
+      {"-0", false, -555},
+      {"+0", false, -555},
+      {"", false, -555},
+      {" 0", false, -555},
   };
   for (const Case& c : cases) {
     int value = -555;
-    EXPECT_EQ(ConfigParameters::ParseInt(c.text, value), c.ok) << '"' << c.text << '"';
+    EXPECT_EQ(ConfigParameters::ParseInt(c.text, value), c.ok)
+        << '"' << c.text << '"';
     EXPECT_EQ(value, c.value) << '"' << c.text << '"';
   }
 }
@@ -34,8 +49,8 @@ TEST(ParseBool, Table) {
     const char* text;
     bool value;
   } cases[] = {
-      {"TRUE", true}, {"true", true}, {"True", true}, {"tRuE", true},
-      {"1", false},   {"yes", false}, {"TRUE ", false}, {" true", false},
+      {"TRUE", true}, {"true", true},   {"True", true},   {"tRuE", true},
+      {"1", false},   {"yes", false},   {"TRUE ", false}, {" true", false},
       {"", false},    {"false", false},
   };
   for (const Case& c : cases) {
@@ -55,9 +70,14 @@ class Lookups : public ::testing::Test {
 TEST_F(Lookups, TextLookupFollowsTheHostsCode) {
   // The host's code, the result, and the value afterwards (from "before"):
   // 1 and 2 fail, 9 succeeds without a value, any other code succeeds.
-  const struct { int rc; bool ok; const char* value; } cases[] = {
-      {0, true, "host text"}, {-4, true, "host text"}, {1, false, "before"}, {2, false, "before"},
-      {3, true, "host text"}, {8, true, "host text"}, {9, true, "before"},    {10, true, "host text"}};
+  const struct {
+    int rc;
+    bool ok;
+    const char* value;
+  } cases[] = {{0, true, "host text"}, {-4, true, "host text"},
+               {1, false, "before"},   {2, false, "before"},
+               {3, true, "host text"}, {8, true, "host text"},
+               {9, true, "before"},    {10, true, "host text"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rc);
     host_.values["p"] = {c.rc, "host text"};

@@ -15,7 +15,8 @@ struct Glue {
   explicit Glue(const Plugin& p) {
     Bind(p, SetLogger, "_Z18SetLoggerInterfacePK7ILogger");
     Bind(p, SetPolicyInfo, "_Z19SetSensorPolicyInfoPK17ISensorPolicyInfo");
-    Bind(p, SetCapabilities, "_Z24SetCapabilitiesInterfacePK19ISensorCapabilities");
+    Bind(p, SetCapabilities,
+         "_Z24SetCapabilitiesInterfacePK19ISensorCapabilities");
     Bind(p, Log, "_Z3LogiPKcz");
     Bind(p, vLog, "_Z4vLogiPKcP13__va_list_tag");
     Bind(p, LogMsg, "_Z6LogMsgPKci");
@@ -24,11 +25,16 @@ struct Glue {
     Bind(p, SCGetNumOfPorts, "_Z15SCGetNumOfPortsv");
     Bind(p, SCGetModel, "_Z10SCGetModelB5cxx11v");
     Bind(p, GetNamespaceInfo,
-         "_Z16GetNamespaceInfoRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES6_RS4_");
-    Bind(p, SCGetAVPValue, "_Z13SCGetAVPValueRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERS4_");
+         "_Z16GetNamespaceInfoRKNSt7__cxx1112basic_stringIcSt11char_"
+         "traitsIcESaIcEEES6_RS4_");
+    Bind(p, SCGetAVPValue,
+         "_Z13SCGetAVPValueRKNSt7__cxx1112basic_stringIcSt11char_"
+         "traitsIcESaIcEEERS4_");
   }
   template <typename T>
-  static void Bind(const Plugin& p, T& fn, const char* name) { fn = Symbol<T>(p, name); }
+  static void Bind(const Plugin& p, T& fn, const char* name) {
+    fn = Symbol<T>(p, name);
+  }
 
   void (*SetLogger)(const ILogger*);
   void (*SetPolicyInfo)(const ISensorPolicyInfo*);
@@ -87,9 +93,9 @@ TEST(HostGlue, Logging) {
     EXPECT_EQ(logger.lines[0], (RecordingLogger::Line{7, "a x b -3 c 40"}));
     EXPECT_EQ(logger.formats[0], "a %s b %d c %ld");
     EXPECT_EQ(logger.lines[1], (RecordingLogger::Line{8, "v y"}));
-    EXPECT_EQ(logger.calls, (std::vector<std::string>{
-                                "LogMsg(message,9)", "SetLogLevel(10)",
-                                "LogDB(11,db)"}));
+    EXPECT_EQ(logger.calls,
+              (std::vector<std::string>{"LogMsg(message,9)", "SetLogLevel(10)",
+                                        "LogDB(11,db)"}));
     // A null logger stops the forwarding again.
     glue.SetLogger(nullptr);
     glue.Log(1, "dropped");
@@ -132,13 +138,19 @@ TEST(HostGlue, CapabilitiesAndNamespaceInfo) {
     glue.SetPolicyInfo(&info);
     // The host's code comes back as it is; the value afterwards starts
     // from "previous value".
-    const struct { const char* name; std::string raw; int rc; std::string want; } cases[] = {
+    const struct {
+      const char* name;
+      std::string raw;
+      int rc;
+      std::string want;
+    } cases[] = {
         {"plain", "a/b.xml", 0, "a/b.xml"},
         {"host code passes through", "ignored", 7, "previous value"},
         {"negative code passes through", "ignored", -2, "previous value"},
         {"511 characters fit", std::string(511, 'x'), 0, std::string(511, 'x')},
         {"embedded NUL ends the text", std::string("ab\0cd", 5), 0, "ab"},
-        {"no NUL in 512 bytes", std::string(600, 'y'), 0, std::string(512, 'y')},
+        {"no NUL in 512 bytes", std::string(600, 'y'), 0,
+         std::string(512, 'y')},
         {"empty text", "", 0, ""},
     };
     for (const auto& c : cases) {

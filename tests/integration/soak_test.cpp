@@ -1,12 +1,12 @@
 // Many whole updates in one host process: the plug-in lives as long as its
 // host, so memory must not grow with the number of updates.
 #include <gtest/gtest.h>
-#include <xercesc/util/PlatformUtils.hpp>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <xercesc/util/PlatformUtils.hpp>
 
 #include "support/files.h"
 #include "support/loaded_plugin.h"
@@ -79,13 +79,16 @@ TEST(Soak, TenThousandUpdatesDoNotGrowTheHost) {
   plugin.Uninitialize();
   xercesc::XMLPlatformUtils::Terminate();
 
-  std::printf("resident set after %d updates: %ld KiB; after %d: %ld KiB; growth %ld KiB\n",
-              kCycles / 10, after_warmup, kCycles, at_end, at_end - after_warmup);
+  std::printf(
+      "resident set after %d updates: %ld KiB; after %d: %ld KiB; growth %ld "
+      "KiB\n",
+      kCycles / 10, after_warmup, kCycles, at_end, at_end - after_warmup);
   RecordProperty("rss_kib_after_warmup", static_cast<int>(after_warmup));
   RecordProperty("rss_kib_at_end", static_cast<int>(at_end));
   EXPECT_EQ(failures, 0);
   if (kMeasureGrowth) {
-    EXPECT_LT(at_end - after_warmup, 1024) << "the host grew by more than 1 MiB";
+    EXPECT_LT(at_end - after_warmup, 1024)
+        << "the host grew by more than 1 MiB";
   }
 }
 

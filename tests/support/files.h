@@ -45,7 +45,8 @@ inline std::string SourceDir() {
 
 // A policy with local logging on or off and servers every one of which is
 // enabled with every event flag on, over proto.
-inline std::string ManyServersPolicy(bool local, int servers, const char* proto) {
+inline std::string ManyServersPolicy(bool local, int servers,
+                                     const char* proto) {
   std::ostringstream s;
   s << "<policy xmlns=\"" VELKCONF_POLICY_NAMESPACE "\"><LocalLog enabled=\""
     << (local ? "true" : "false") << "\" maxSize=\"1MB\"/>";

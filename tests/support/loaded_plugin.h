@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-
 #include <xercesc/util/PlatformUtils.hpp>
 
 #include "plugin_loader.h"  // tools/velkhost
@@ -51,15 +50,18 @@ inline Plugin StartHost(const ILogger* logger) {
   return plugin;
 }
 
-inline long ProcessText(const Plugin& plugin, const std::string& policy, const char* ns = "ns") {
-  return plugin.Process(ns, reinterpret_cast<const unsigned char*>(policy.data()),
+inline long ProcessText(const Plugin& plugin, const std::string& policy,
+                        const char* ns = "ns") {
+  return plugin.Process(ns,
+                        reinterpret_cast<const unsigned char*>(policy.data()),
                         static_cast<unsigned int>(policy.size()));
 }
 
 // For tests that do not look at the restart: a service command that does
 // nothing.
 inline void QuietService() {
-  WriteFile(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service", "#!/bin/sh\nexit 0\n");
+  WriteFile(std::string(std::getenv("VELK_SANDBOX_BIN")) + "/service",
+            "#!/bin/sh\nexit 0\n");
 }
 
 inline void InFreshProcess(const std::function<void()>& body) {
@@ -67,17 +69,21 @@ inline void InFreshProcess(const std::function<void()>& body) {
   const pid_t pid = fork();
   ASSERT_GE(pid, 0) << "fork failed";
   if (pid == 0) {  // fails by the child's own failures, not those it inherited
-    const ::testing::TestResult& result = *::testing::UnitTest::GetInstance()->current_test_info()->result();
+    const ::testing::TestResult& result =
+        *::testing::UnitTest::GetInstance()->current_test_info()->result();
     const int before = result.total_part_count();
     body();
     bool failed = false;
-    for (int i = before; i < result.total_part_count(); ++i) failed |= result.GetTestPartResult(i).failed();
+    for (int i = before; i < result.total_part_count(); ++i)
+      failed |= result.GetTestPartResult(i).failed();
     std::fflush(nullptr);
     _exit(failed ? 1 : 0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "child died with signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  ASSERT_TRUE(WIFEXITED(status))
+      << "child died with signal "
+      << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's failures are printed above";
 }
 

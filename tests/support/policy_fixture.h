@@ -6,10 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <xercesc/util/PlatformUtils.hpp>
-
 #include <string>
 #include <vector>
+#include <xercesc/util/PlatformUtils.hpp>
 
 #include "support/files.h"
 #include "support/recording_host.h"
@@ -23,7 +22,8 @@ inline const std::string kLive = "/etc/rsyslog.conf";
 inline const std::string kPolicyFile = "/etc/tesk/policies/velk/velk.xml";
 inline const std::string kTemplate =
     "global(workDirectory=\"/tmp/velk-rsyslog\")\nmodule(load=\"imudp\")\n"
-    "input(type=\"imudp\" address=\"127.0.0.1\" port=\"5514\")\nmail.* -/tmp/velk-rsyslog/mail.log\n";
+    "input(type=\"imudp\" address=\"127.0.0.1\" port=\"5514\")\nmail.* "
+    "-/tmp/velk-rsyslog/mail.log\n";
 
 // The library never initialises Xerces: the host does, once per process.
 class XercesEnvironment : public ::testing::Environment {
@@ -64,7 +64,9 @@ class HostTest : public ::testing::Test {
   }
 
   // The lines logged at level.
-  std::vector<std::string> LinesAt(int level) const { return logger.Texts(level); }
+  std::vector<std::string> LinesAt(int level) const {
+    return logger.Texts(level);
+  }
 
   RecordingLogger logger;
   FakePolicyInfo info;

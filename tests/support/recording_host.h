@@ -19,14 +19,17 @@ class RecordingLogger : public ILogger {
   struct Line {
     int level;
     std::string text;
-    bool operator==(const Line& o) const { return level == o.level && text == o.text; }
+    bool operator==(const Line& o) const {
+      return level == o.level && text == o.text;
+    }
   };
   mutable std::vector<Line> lines;           // vLog, formatted
   mutable std::vector<std::string> formats;  // vLog formats as received
   mutable std::vector<std::string> calls;    // the other operations
 
   int LogMsg(const char* text, int level) const override {
-    calls.push_back("LogMsg(" + std::string(text) + "," + std::to_string(level) + ")");
+    calls.push_back("LogMsg(" + std::string(text) + "," +
+                    std::to_string(level) + ")");
     return 0;
   }
   int vLog(int level, const char* format, va_list args) const override {
@@ -41,7 +44,8 @@ class RecordingLogger : public ILogger {
     return 0;
   }
   int LogDB(int value, const char* text) const override {
-    calls.push_back("LogDB(" + std::to_string(value) + "," + std::string(text) + ")");
+    calls.push_back("LogDB(" + std::to_string(value) + "," + std::string(text) +
+                    ")");
     return 0;
   }
   // The texts logged at level, or at every level.
@@ -59,7 +63,8 @@ using Answers = std::map<std::string, std::pair<int, std::string>>;
 
 // Copies raw bytes into a host buffer, NUL-terminated when there is room.
 inline void CopyOut(const std::string& raw, char* buffer, int size) {
-  std::memcpy(buffer, raw.data(), std::min(raw.size(), static_cast<std::size_t>(size)));
+  std::memcpy(buffer, raw.data(),
+              std::min(raw.size(), static_cast<std::size_t>(size)));
   if (raw.size() < static_cast<std::size_t>(size)) buffer[raw.size()] = '\0';
 }
 
@@ -68,8 +73,11 @@ class FakePolicyInfo : public ISensorPolicyInfo {
   Answers answers;
   mutable std::vector<std::string> asked;  // "ns|key"
 
-  void Set(const std::string& key, const std::string& value, int rc = 0) { answers[key] = {rc, value}; }
-  int GetNamespaceInfo(const char* ns, const char* key, char* buffer, int size) const override {
+  void Set(const std::string& key, const std::string& value, int rc = 0) {
+    answers[key] = {rc, value};
+  }
+  int GetNamespaceInfo(const char* ns, const char* key, char* buffer,
+                       int size) const override {
     asked.push_back(std::string(ns) + "|" + key);
     auto it = answers.find(key);
     if (it == answers.end()) return 1;
@@ -86,12 +94,14 @@ class FakeConfigParameters : public IConfigParameters {
   int GetValue(const std::string& name, std::string& value) const override {
     return Answer("GetValue", values, name, value);
   }
-  int GetTuningParameter(const std::string& name, std::string& value) const override {
+  int GetTuningParameter(const std::string& name,
+                         std::string& value) const override {
     return Answer("GetTuningParameter", tuning, name, value);
   }
 
  private:
-  int Answer(const char* op, const Answers& table, const std::string& name, std::string& value) const {
+  int Answer(const char* op, const Answers& table, const std::string& name,
+             std::string& value) const {
     asked.push_back(std::string(op) + "(" + name + ",'" + value + "')");
     auto it = table.find(name);
     if (it == table.end()) return 1;

@@ -9,9 +9,10 @@ namespace {
 
 const bool kInSandbox = [] {
   if (std::getenv("VELK_SANDBOX") == nullptr) {
-    std::fprintf(stderr,
-                 "refusing to run: this program writes /etc; run it through ctest or "
-                 "tools/sandbox\n");
+    std::fprintf(
+        stderr,
+        "refusing to run: this program writes /etc; run it through ctest or "
+        "tools/sandbox\n");
     std::_Exit(2);
   }
   return true;

@@ -168,7 +168,7 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
       {"empty template, nothing to configure", "", false, {}, "", false},
   };
   WriteFile("/etc/.rsyslog.conf.new.tmp",
-            "stale, partial");  // a killed writer's
+            "stale, partial");                        // a killed writer's
   params.values["SyslogForwardQueue"] = {0, "none"};  // the classic lines
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -15,7 +15,8 @@ TEST(MakeStrings, NullEmptyPairsAndBadValues) {
   EXPECT_TRUE(MakeUtf16String(nullptr).empty());
   EXPECT_TRUE(MakeUtf16String(L"").empty());
   EXPECT_EQ(MakeUtf16String(L"\U0001F600"), (U16{0xD83D, 0xDE00}));
-  const wchar_t bad[] = {0x41, 0xDC00, 0x110000, static_cast<wchar_t>(0x80000000u), 0};
+  const wchar_t bad[] = {0x41, 0xDC00, 0x110000,
+                         static_cast<wchar_t>(0x80000000u), 0};
   EXPECT_EQ(MakeUtf16String(bad), (U16{0x41, 0xFFFD, 0xFFFD, 0xFFFD}));
 
   const unsigned short empty[] = {0};
@@ -34,7 +35,9 @@ TEST(WstrTostrAndStrTowstr, AppendOrReplace) {
   EXPECT_EQ(dst, "oldA\xF0\x9F\x98\x80");
   wstrTostr(std::wstring{0xE9}, dst, false);
   EXPECT_EQ(dst, "\xC3\xA9");
-  EXPECT_EQ(wstrTostr(std::wstring{0xDC00, 0x1F600, 0x42}), "\xEF\xBF\xBD\xEF\xBF\xBD" "B");
+  EXPECT_EQ(wstrTostr(std::wstring{0xDC00, 0x1F600, 0x42}),
+            "\xEF\xBF\xBD\xEF\xBF\xBD"
+            "B");
 
   std::wstring wide = L"old";
   strTowstr("\xC3\xA9\xF0\x9F\x98\x80", wide, true);
@@ -42,7 +45,8 @@ TEST(WstrTostrAndStrTowstr, AppendOrReplace) {
   strTowstr("a\x80", wide, false);
   EXPECT_EQ(wide, (std::wstring{'a', 0xFFFD}));
   EXPECT_EQ(strTowstr("b\xE2\x82"), L"b");  // a cut-off last character is lost
-  EXPECT_EQ(wstrTostr(strTowstr("caf\xC3\xA9 \xF0\x9F\x98\x80")), "caf\xC3\xA9 \xF0\x9F\x98\x80");
+  EXPECT_EQ(wstrTostr(strTowstr("caf\xC3\xA9 \xF0\x9F\x98\x80")),
+            "caf\xC3\xA9 \xF0\x9F\x98\x80");
 }
 
 class Multibyte : public ::testing::Test {
@@ -85,7 +89,8 @@ TEST_F(Multibyte, StrW2strAAndStrA2strW) {
 // pointer forms are lenient and append, the pointer-to-pointer forms are
 // strict and advance the source; len is what was written.
 TEST(ZevUnicode, LenientAndStrictForms) {
-  const std::unique_ptr<zevUnicode<unsigned short>> zev(new zevUnicode<unsigned short>);
+  const std::unique_ptr<zevUnicode<unsigned short>> zev(
+      new zevUnicode<unsigned short>);
   const unsigned short lone_low[] = {0x61, 0xDC00};
   const unsigned short cut_pair[] = {0x61, 0xD800};
   std::string dst = "x";

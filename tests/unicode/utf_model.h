@@ -38,11 +38,17 @@ inline bool IsNonChar(unsigned long u) { return u == 0xFFFE || u == 0xFFFF; }
 
 // UTF-8 bytes of cp, in the old six-byte scheme (cp <= 0x7FFFFFFF).
 inline Units Utf8Bytes(unsigned long cp) {
-  const int n = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3
-              : cp < 0x200000 ? 4 : cp < 0x4000000 ? 5 : 6;
-  static const unsigned long kLeadMark[7] = {0, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
+  const int n = cp < 0x80        ? 1
+                : cp < 0x800     ? 2
+                : cp < 0x10000   ? 3
+                : cp < 0x200000  ? 4
+                : cp < 0x4000000 ? 5
+                                 : 6;
+  static const unsigned long kLeadMark[7] = {0,    0x00, 0xC0, 0xE0,
+                                             0xF0, 0xF8, 0xFC};
   Units bytes{kLeadMark[n] | (cp >> (6 * (n - 1)))};
-  for (int k = n - 2; k >= 0; --k) bytes.push_back(0x80 | ((cp >> (6 * k)) & 0x3F));
+  for (int k = n - 2; k >= 0; --k)
+    bytes.push_back(0x80 | ((cp >> (6 * k)) & 0x3F));
   return bytes;
 }
 
@@ -53,7 +59,12 @@ inline Units Utf16Units(unsigned long cp) {
 
 // How many bytes a lead byte announces (lone continuation bytes: one).
 inline std::size_t AnnouncedLength(unsigned long lead) {
-  return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : lead < 0xFC ? 5 : 6;
+  return lead < 0xC0   ? 1
+         : lead < 0xE0 ? 2
+         : lead < 0xF0 ? 3
+         : lead < 0xF8 ? 4
+         : lead < 0xFC ? 5
+                       : 6;
 }
 
 // Table 3-7: well-formed UTF-8 byte sequences.
@@ -100,10 +111,14 @@ inline bool IsLegalUtf8(const Units& in) {
 }
 
 // UTF-8 to UTF-16 (utf16 true) or UTF-32.
-inline Outcome FromUtf8(const Units& in, bool strict, bool utf16, std::size_t room = kNoLimit) {
+inline Outcome FromUtf8(const Units& in, bool strict, bool utf16,
+                        std::size_t room = kNoLimit) {
   Outcome r;
   std::size_t& i = r.consumed;
-  auto stop = [&](ConversionResult code) { r.code = code; return r; };
+  auto stop = [&](ConversionResult code) {
+    r.code = code;
+    return r;
+  };
   ConversionResult replaced = conversionOK;
   while (i < in.size()) {
     const std::size_t n = AnnouncedLength(in[i]);
@@ -141,14 +156,17 @@ inline Outcome FromUtf8(const Units& in, bool strict, bool utf16, std::size_t ro
 struct Utf16Char {
   unsigned long cp;
   std::size_t units;
-  ConversionResult problem;  // sourceExhausted, ...UnpairedSurrogate, ...NonCharacter
+  ConversionResult
+      problem;  // sourceExhausted, ...UnpairedSurrogate, ...NonCharacter
 };
 inline Utf16Char ReadUtf16(const Units& in, std::size_t i) {
   const unsigned long u = in[i];
   if (IsHigh(u)) {
     if (i + 1 == in.size()) return {u, 1, sourceExhausted};
     const unsigned long next = in[i + 1];
-    if (IsLow(next)) return {0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00), 2, conversionOK};
+    if (IsLow(next))
+      return {0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00), 2,
+              conversionOK};
     return {u, 1, sourceUnpairedSurrogate};
   }
   if (IsLow(u)) return {u, 1, sourceUnpairedSurrogate};
@@ -163,8 +181,12 @@ inline Outcome Utf16ToUtf8(const Units& in, bool strict, bool stringForm,
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
     Utf16Char c = ReadUtf16(in, i);
-    if (c.problem == sourceExhausted) { r.code = sourceExhausted; return r; }
-    if (c.problem == conversionOK && c.cp > (stringForm ? 0x10FFFF : 0x10FFFE)) {
+    if (c.problem == sourceExhausted) {
+      r.code = sourceExhausted;
+      return r;
+    }
+    if (c.problem == conversionOK &&
+        c.cp > (stringForm ? 0x10FFFF : 0x10FFFE)) {
       c.problem = sourceIllegal;
     }
     if (c.problem != conversionOK) {
@@ -176,7 +198,10 @@ inline Outcome Utf16ToUtf8(const Units& in, bool strict, bool stringForm,
       c.cp = 0xFFFD;
     }
     const Units bytes = Utf8Bytes(c.cp);
-    if (r.out.size() + bytes.size() > room) { r.code = targetExhausted; return r; }
+    if (r.out.size() + bytes.size() > room) {
+      r.code = targetExhausted;
+      return r;
+    }
     r.out.insert(r.out.end(), bytes.begin(), bytes.end());
     ++r.chars;
     i += c.units;
@@ -187,7 +212,8 @@ inline Outcome Utf16ToUtf8(const Units& in, bool strict, bool stringForm,
 }
 
 // UTF-16 to UTF-32: lenient mode passes U+FFFE and U+FFFF through.
-inline Outcome Utf16ToUtf32(const Units& in, bool strict, std::size_t room = kNoLimit) {
+inline Outcome Utf16ToUtf32(const Units& in, bool strict,
+                            std::size_t room = kNoLimit) {
   Outcome r;
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
@@ -197,7 +223,10 @@ inline Outcome Utf16ToUtf32(const Units& in, bool strict, std::size_t room = kNo
       return r;
     }
     if (c.problem == sourceUnpairedSurrogate) c.cp = 0xFFFD;
-    if (r.out.size() >= room) { r.code = targetExhausted; return r; }
+    if (r.out.size() >= room) {
+      r.code = targetExhausted;
+      return r;
+    }
     r.out.push_back(c.cp);
     ++r.chars;
     i += c.units;
@@ -211,26 +240,38 @@ inline Outcome Utf16ToUtf32(const Units& in, bool strict, std::size_t room = kNo
 // or to UTF-8 (maximum 0x7FFFFFFF, else sourceIllegal).  UTF-16 output
 // tests for room before each unit is read; the UTF-8 string form replaces a
 // high surrogate followed by a low one once.
-inline Outcome FromUtf32(const Units& in, bool strict, bool utf8, bool stringForm,
-                         std::size_t room = kNoLimit) {
+inline Outcome FromUtf32(const Units& in, bool strict, bool utf8,
+                         bool stringForm, std::size_t room = kNoLimit) {
   Outcome r;
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
-    if (!utf8 && r.out.size() >= room) { r.code = targetExhausted; return r; }
+    if (!utf8 && r.out.size() >= room) {
+      r.code = targetExhausted;
+      return r;
+    }
     unsigned long cp = in[i];
     std::size_t units = 1;
     const ConversionResult problem =
         IsSurrogate(cp) ? sourceIllegal
         : IsNonChar(cp) ? sourceNonCharacter
-        : cp > (utf8 ? 0x7FFFFFFFul : 0x10FFFFul) ? (utf8 ? sourceIllegal : sourceOutOfRange)
-                                                   : conversionOK;
+        : cp > (utf8 ? 0x7FFFFFFFul : 0x10FFFFul)
+            ? (utf8 ? sourceIllegal : sourceOutOfRange)
+            : conversionOK;
     if (problem != conversionOK) {
-      if (strict) { r.code = problem; return r; }
-      if (utf8 && stringForm && IsHigh(cp) && i + 1 < in.size() && IsLow(in[i + 1])) units = 2;
+      if (strict) {
+        r.code = problem;
+        return r;
+      }
+      if (utf8 && stringForm && IsHigh(cp) && i + 1 < in.size() &&
+          IsLow(in[i + 1]))
+        units = 2;
       cp = 0xFFFD;
     }
     const Units seq = utf8 ? Utf8Bytes(cp) : Utf16Units(cp);
-    if (r.out.size() + seq.size() > room) { r.code = targetExhausted; return r; }
+    if (r.out.size() + seq.size() > room) {
+      r.code = targetExhausted;
+      return r;
+    }
     r.out.insert(r.out.end(), seq.begin(), seq.end());
     ++r.chars;
     i += units;
@@ -243,12 +284,15 @@ inline Outcome FromUtf32(const Units& in, bool strict, bool utf8, bool stringFor
 // ---- Runners: the routines, called on Units and reported as an Outcome.
 
 template <typename In, typename Out>
-using BufferFn = ConversionResult (*)(const In**, const In*, Out**, Out*, ConversionFlags);
-template <typename In, typename String>
-using StringFn = ConversionResult (*)(const In**, const In*, String&, unsigned long*,
+using BufferFn = ConversionResult (*)(const In**, const In*, Out**, Out*,
                                       ConversionFlags);
+template <typename In, typename String>
+using StringFn = ConversionResult (*)(const In**, const In*, String&,
+                                      unsigned long*, ConversionFlags);
 
-inline ConversionFlags Flags(bool strict) { return strict ? strictConversion : lenientConversion; }
+inline ConversionFlags Flags(bool strict) {
+  return strict ? strictConversion : lenientConversion;
+}
 
 // A buffer form with `room` units of target.  Units past the room and past
 // what the routine says it wrote must stay untouched.
@@ -260,7 +304,8 @@ Outcome Buffer(const Units& units, bool strict, std::size_t room) {
   const In* src = in.data();
   Out* dst = buffer.data();
   Outcome r;
-  r.code = Fn(&src, in.data() + in.size(), &dst, buffer.data() + room, Flags(strict));
+  r.code = Fn(&src, in.data() + in.size(), &dst, buffer.data() + room,
+              Flags(strict));
   if (src < in.data() || src > in.data() + in.size() || dst < buffer.data() ||
       dst > buffer.data() + room) {
     r.fault = "position out of range";
@@ -296,7 +341,8 @@ Outcome Append(Fn fn, const Units& units, bool strict, bool countsWholeLength) {
     r.out.push_back(static_cast<std::make_unsigned_t<Char>>(target[k]));
   }
   r.chars = countsWholeLength ? count - 2 : count;
-  if (countsWholeLength && count != target.size()) r.fault = "count is not the whole length";
+  if (countsWholeLength && count != target.size())
+    r.fault = "count is not the whole length";
   return r;
 }
 template <typename In, typename String, StringFn<In, String> Fn>
@@ -306,12 +352,23 @@ Outcome StringForm(const Units& units, bool strict, std::size_t) {
 
 // ---- Every routine beside its model.
 
-enum RouteId { k16to8, k16to8s, k8to16, k8to16s, k8to32, k16to32, k16to32t,
-               k32to16, k32to16s, k32to8, k32to8s };
+enum RouteId {
+  k16to8,
+  k16to8s,
+  k8to16,
+  k8to16s,
+  k8to32,
+  k16to32,
+  k16to32t,
+  k32to16,
+  k32to16s,
+  k32to8,
+  k32to8s
+};
 struct Route {
   const char* name;
-  int from, to;       // unit widths in bits
-  bool stringForm;    // no room; the character count is compared
+  int from, to;     // unit widths in bits
+  bool stringForm;  // no room; the character count is compared
   Outcome (*run)(const Units& in, bool strict, std::size_t room);
   Outcome (*model)(const Units& in, bool strict, std::size_t room);
 };
@@ -320,37 +377,69 @@ using U16 = unsigned short;
 using U32 = unsigned long;
 using Str16 = std::basic_string<U16>;
 inline const Route kRoutes[] = {
-    {"ConvertUTF16toUTF8 (buffer)", 16, 8, false, Buffer<U16, U8, &ConvertUTF16toUTF8>,
-     [](const Units& in, bool strict, std::size_t room) { return Utf16ToUtf8(in, strict, false, room); }},
-    {"ConvertUTF16toUTF8 (string)", 16, 8, true, StringForm<U16, std::string, &ConvertUTF16toUTF8>,
-     [](const Units& in, bool strict, std::size_t) { return Utf16ToUtf8(in, strict, true); }},
-    {"ConvertUTF8toUTF16 (buffer)", 8, 16, false, Buffer<U8, U16, &ConvertUTF8toUTF16>,
-     [](const Units& in, bool strict, std::size_t room) { return FromUtf8(in, strict, true, room); }},
-    {"ConvertUTF8toUTF16 (string)", 8, 16, true, StringForm<U8, Str16, &ConvertUTF8toUTF16>,
-     [](const Units& in, bool strict, std::size_t) { return FromUtf8(in, strict, true); }},
+    {"ConvertUTF16toUTF8 (buffer)", 16, 8, false,
+     Buffer<U16, U8, &ConvertUTF16toUTF8>,
+     [](const Units& in, bool strict, std::size_t room) {
+       return Utf16ToUtf8(in, strict, false, room);
+     }},
+    {"ConvertUTF16toUTF8 (string)", 16, 8, true,
+     StringForm<U16, std::string, &ConvertUTF16toUTF8>,
+     [](const Units& in, bool strict, std::size_t) {
+       return Utf16ToUtf8(in, strict, true);
+     }},
+    {"ConvertUTF8toUTF16 (buffer)", 8, 16, false,
+     Buffer<U8, U16, &ConvertUTF8toUTF16>,
+     [](const Units& in, bool strict, std::size_t room) {
+       return FromUtf8(in, strict, true, room);
+     }},
+    {"ConvertUTF8toUTF16 (string)", 8, 16, true,
+     StringForm<U8, Str16, &ConvertUTF8toUTF16>,
+     [](const Units& in, bool strict, std::size_t) {
+       return FromUtf8(in, strict, true);
+     }},
     {"ConvertUTF8toUTF32", 8, 32, false, Buffer<U8, U32, &ConvertUTF8toUTF32>,
-     [](const Units& in, bool strict, std::size_t room) { return FromUtf8(in, strict, false, room); }},
-    {"ConvertUTF16toUTF32 (buffer)", 16, 32, false, Buffer<U16, U32, &ConvertUTF16toUTF32>,
-     [](const Units& in, bool strict, std::size_t room) { return Utf16ToUtf32(in, strict, room); }},
+     [](const Units& in, bool strict, std::size_t room) {
+       return FromUtf8(in, strict, false, room);
+     }},
+    {"ConvertUTF16toUTF32 (buffer)", 16, 32, false,
+     Buffer<U16, U32, &ConvertUTF16toUTF32>,
+     [](const Units& in, bool strict, std::size_t room) {
+       return Utf16ToUtf32(in, strict, room);
+     }},
     {"ConvertUTF16toUTF32<wchar_t, unsigned long>", 16, 32, true,
      [](const Units& in, bool strict, std::size_t) {
        return Append<U16, std::wstring>(
            &ConvertUTF16toUTF32<wchar_t, unsigned long>, in, strict, true);
      },
-     [](const Units& in, bool strict, std::size_t) { return Utf16ToUtf32(in, strict); }},
-    {"ConvertUTF32toUTF16 (buffer)", 32, 16, false, Buffer<U32, U16, &ConvertUTF32toUTF16>,
-     [](const Units& in, bool strict, std::size_t room) { return FromUtf32(in, strict, false, false, room); }},
-    {"ConvertUTF32toUTF16 (string)", 32, 16, true, StringForm<U32, Str16, &ConvertUTF32toUTF16>,
-     [](const Units& in, bool strict, std::size_t) { return FromUtf32(in, strict, false, true); }},
-    {"ConvertUTF32toUTF8 (buffer)", 32, 8, false, Buffer<U32, U8, &ConvertUTF32toUTF8>,
-     [](const Units& in, bool strict, std::size_t room) { return FromUtf32(in, strict, true, false, room); }},
-    {"ConvertUTF32toUTF8 (string)", 32, 8, true, StringForm<U32, std::string, &ConvertUTF32toUTF8>,
-     [](const Units& in, bool strict, std::size_t) { return FromUtf32(in, strict, true, true); }},
+     [](const Units& in, bool strict, std::size_t) {
+       return Utf16ToUtf32(in, strict);
+     }},
+    {"ConvertUTF32toUTF16 (buffer)", 32, 16, false,
+     Buffer<U32, U16, &ConvertUTF32toUTF16>,
+     [](const Units& in, bool strict, std::size_t room) {
+       return FromUtf32(in, strict, false, false, room);
+     }},
+    {"ConvertUTF32toUTF16 (string)", 32, 16, true,
+     StringForm<U32, Str16, &ConvertUTF32toUTF16>,
+     [](const Units& in, bool strict, std::size_t) {
+       return FromUtf32(in, strict, false, true);
+     }},
+    {"ConvertUTF32toUTF8 (buffer)", 32, 8, false,
+     Buffer<U32, U8, &ConvertUTF32toUTF8>,
+     [](const Units& in, bool strict, std::size_t room) {
+       return FromUtf32(in, strict, true, false, room);
+     }},
+    {"ConvertUTF32toUTF8 (string)", 32, 8, true,
+     StringForm<U32, std::string, &ConvertUTF32toUTF8>,
+     [](const Units& in, bool strict, std::size_t) {
+       return FromUtf32(in, strict, true, true);
+     }},
 };
 
 // What differs between the model's outcome and the routine's ("" when
 // nothing does).
-inline std::string Differences(const Outcome& want, const Outcome& got, bool compareChars) {
+inline std::string Differences(const Outcome& want, const Outcome& got,
+                               bool compareChars) {
   std::string why = got.fault;
   if (want.code != got.code) why += " code";
   if (want.consumed != got.consumed) why += " consumed";

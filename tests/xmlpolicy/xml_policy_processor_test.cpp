@@ -28,7 +28,8 @@ class ProbeProcessor : public XmlPolicyProcessor {
   ProbeProcessor() : XmlPolicyProcessor(kNs, "policy") {}
   int Parse(xercesc::DOMDocument* doc) override {
     ++parses;
-    root = velk::Utf16ZToUtf8<char16_t>(doc->getDocumentElement()->getTagName());
+    root =
+        velk::Utf16ZToUtf8<char16_t>(doc->getDocumentElement()->getTagName());
     return result;
   }
   int result = 0;
@@ -52,23 +53,34 @@ class XmlPolicyProcessorTest : public HostTest {
 TEST_F(XmlPolicyProcessorTest, ConstructorComputesThePaths) {
   // fileName, relativePath, schemaName, RepositoryRoot (nullptr: not
   // answered); target, temp and schema paths ("": none).
-  const struct { const char *fileName, *relativePath, *schemaName, *root, *target, *temp, *schema; } cases[] = {
-      {"a/b.xml", "a", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml", "/tmp/ppd/b.xml", "/etc/tesk/schemas/a/b.xsd"},
-      {"a/b.xml", "a", "b.xsd", "/opt/repo", "/opt/repo/policies/a/b.xml", "/tmp/ppd/b.xml", "/opt/repo/schemas/a/b.xsd"},
-      {"a/b.xml", "a", "b.xsd", "/opt/repo/", "/opt/repo//policies/a/b.xml", "/tmp/ppd/b.xml", "/opt/repo//schemas/a/b.xsd"},
+  const struct {
+    const char *fileName, *relativePath, *schemaName, *root, *target, *temp,
+        *schema;
+  } cases[] = {
+      {"a/b.xml", "a", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml",
+       "/tmp/ppd/b.xml", "/etc/tesk/schemas/a/b.xsd"},
+      {"a/b.xml", "a", "b.xsd", "/opt/repo", "/opt/repo/policies/a/b.xml",
+       "/tmp/ppd/b.xml", "/opt/repo/schemas/a/b.xsd"},
+      {"a/b.xml", "a", "b.xsd", "/opt/repo/", "/opt/repo//policies/a/b.xml",
+       "/tmp/ppd/b.xml", "/opt/repo//schemas/a/b.xsd"},
       // The rest after relativePath, wherever it stands in the file name.
-      {"x/a/b.xml", "a", "b.xsd", nullptr, "/etc/tesk/policies/x/a/b.xml", "/tmp/ppd/b.xml", "/etc/tesk/schemas/a/b.xsd"},
-      {"ab.xml", "a", "", nullptr, "/etc/tesk/policies/ab.xml", "/tmp/ppdb.xml", ""},
+      {"x/a/b.xml", "a", "b.xsd", nullptr, "/etc/tesk/policies/x/a/b.xml",
+       "/tmp/ppd/b.xml", "/etc/tesk/schemas/a/b.xsd"},
+      {"ab.xml", "a", "", nullptr, "/etc/tesk/policies/ab.xml", "/tmp/ppdb.xml",
+       ""},
       // relativePath not in the file name: no temp copy.
-      {"a/b.xml", "zzz", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml", "", "/etc/tesk/schemas/zzz/b.xsd"},
-      {"a/b.xml", "a/b.xml/c", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml", "", "/etc/tesk/schemas/a/b.xml/c/b.xsd"},
+      {"a/b.xml", "zzz", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml", "",
+       "/etc/tesk/schemas/zzz/b.xsd"},
+      {"a/b.xml", "a/b.xml/c", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml",
+       "", "/etc/tesk/schemas/a/b.xml/c/b.xsd"},
       // The schema does not depend on the file name.
       {nullptr, "a", "b.xsd", nullptr, "", "", "/etc/tesk/schemas/a/b.xsd"},
       {nullptr, nullptr, nullptr, nullptr, "", "", ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.fileName ? c.fileName : "-") + " " + (c.relativePath ? c.relativePath : "-") +
-                 " " + (c.root ? c.root : "-"));
+    SCOPED_TRACE(std::string(c.fileName ? c.fileName : "-") + " " +
+                 (c.relativePath ? c.relativePath : "-") + " " +
+                 (c.root ? c.root : "-"));
     info.answers.clear();
     params.values.clear();
     if (c.fileName) info.Set("fileName", c.fileName);
@@ -87,29 +99,66 @@ TEST_F(XmlPolicyProcessorTest, ConstructorComputesThePaths) {
 // without validation, anything else from the temp copy or the repository's
 // file, validated against the schema.
 TEST_F(XmlPolicyProcessorTest, ChoosesTheRouteAndLogsIt) {
-  const std::string found = "Found policy from ", load = "Loading policy from file ";
+  const std::string found = "Found policy from ",
+                    load = "Loading policy from file ";
   const std::string schema = "External schema location: " + kNs + " " + kSchema;
   const struct {
     const char* name;
-    bool repository;      // laid out, with a valid policy file
-    const char* temp;     // the temp copy; nullptr: none
-    const char* buffer;   // nullptr: none
+    bool repository;     // laid out, with a valid policy file
+    const char* temp;    // the temp copy; nullptr: none
+    const char* buffer;  // nullptr: none
     unsigned int size;
     int rc;
     std::vector<std::string> lines;  // level 12
   } cases[] = {
-      {"buffer, not validated", true, nullptr, "<policy><anything/></policy>", 28, 0,
-       {found + "target directory", "Process: stream size = 28", "Parsing policy from input stream"}},
-      {"buffer of size 0", true, nullptr, "x", 0, 0,
-       {found + "target directory", "Process: stream size = 0", load + kTarget, schema}},
-      {"null buffer", true, nullptr, nullptr, 5, 0,
-       {found + "target directory", "Process: stream size = 5", load + kTarget, schema}},
-      {"temp copy wins over the repository", true, "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'/>",
-       nullptr, 0, 0, {found + "temp directory", "Process: stream size = 0", load + kTemp, schema}},
-      {"buffer wins over the temp copy", true, "not xml", "<policy/>", 9, 0,
-       {found + "temp directory", "Process: stream size = 9", "Parsing policy from input stream"}},
-      {"unanswered queries parse the empty path", false, nullptr, nullptr, 0, 1,
-       {found + "target directory", "Process: stream size = 0", load, "External schema location: "}},
+      {"buffer, not validated",
+       true,
+       nullptr,
+       "<policy><anything/></policy>",
+       28,
+       0,
+       {found + "target directory", "Process: stream size = 28",
+        "Parsing policy from input stream"}},
+      {"buffer of size 0",
+       true,
+       nullptr,
+       "x",
+       0,
+       0,
+       {found + "target directory", "Process: stream size = 0", load + kTarget,
+        schema}},
+      {"null buffer",
+       true,
+       nullptr,
+       nullptr,
+       5,
+       0,
+       {found + "target directory", "Process: stream size = 5", load + kTarget,
+        schema}},
+      {"temp copy wins over the repository",
+       true,
+       "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'/>",
+       nullptr,
+       0,
+       0,
+       {found + "temp directory", "Process: stream size = 0", load + kTemp,
+        schema}},
+      {"buffer wins over the temp copy",
+       true,
+       "not xml",
+       "<policy/>",
+       9,
+       0,
+       {found + "temp directory", "Process: stream size = 9",
+        "Parsing policy from input stream"}},
+      {"unanswered queries parse the empty path",
+       false,
+       nullptr,
+       nullptr,
+       0,
+       1,
+       {found + "target directory", "Process: stream size = 0", load,
+        "External schema location: "}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -122,7 +171,10 @@ TEST_F(XmlPolicyProcessorTest, ChoosesTheRouteAndLogsIt) {
     if (c.temp) WriteFile(kTemp, c.temp);
     logger.lines.clear();
     ProbeProcessor p;
-    EXPECT_EQ(p.Process(reinterpret_cast<const unsigned char*>(c.buffer), c.size), c.rc) << p.m_strErrorMsg;
+    EXPECT_EQ(
+        p.Process(reinterpret_cast<const unsigned char*>(c.buffer), c.size),
+        c.rc)
+        << p.m_strErrorMsg;
     EXPECT_EQ(p.parses, c.rc == 0 ? 1 : 0);
     if (c.rc == 0) {
       EXPECT_EQ(p.root, "policy");
@@ -148,19 +200,23 @@ TEST_F(XmlPolicyProcessorTest, FailuresBecomeMessagesAndOneLogLine) {
   const std::string sax = "SAXParseException while parsing input stream: ";
   const struct {
     const char* name;
-    std::string policy;  // buffer; "": the file route on kTarget
-    const char* file;    // kTarget's content on the file route; nullptr: none
-    const char* message; // after sax; "": any
+    std::string policy;   // buffer; "": the file route on kTarget
+    const char* file;     // kTarget's content on the file route; nullptr: none
+    const char* message;  // after sax; "": any
     std::size_t size = std::string::npos;
     bool noSchema = false;
   } cases[] = {
-      {"not well-formed", "<policy><LocalLog></policy>", nullptr, "expected end of tag 'LocalLog'"},
+      {"not well-formed", "<policy><LocalLog></policy>", nullptr,
+       "expected end of tag 'LocalLog'"},
       {"no root", "   ", nullptr, "invalid document structure"},
-      {"undefined prefix", "<p:policy/>", nullptr, "prefix 'p' can not be resolved to namespace URI"},
-      {"text after the root", "<policy/>x", nullptr, "comment or processing instruction expected"},
-      {"read no further than the size", "<policy><LocalLog></policy>TRAILING", nullptr,
-       "expected end of tag 'LocalLog'", 27},
-      {"invalid per schema", "", "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'>"
+      {"undefined prefix", "<p:policy/>", nullptr,
+       "prefix 'p' can not be resolved to namespace URI"},
+      {"text after the root", "<policy/>x", nullptr,
+       "comment or processing instruction expected"},
+      {"read no further than the size", "<policy><LocalLog></policy>TRAILING",
+       nullptr, "expected end of tag 'LocalLog'", 27},
+      {"invalid per schema", "",
+       "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'>"
        "<LocalLog enabled='yes' maxSize='1'/></policy>",
        "value 'yes' does not match regular expression facet "
        "'[ \\t]*([Tt][Rr][Uu][Ee]|[Ff][Aa][Ll][Ss][Ee])[ \\t]*'"},
@@ -176,16 +232,20 @@ TEST_F(XmlPolicyProcessorTest, FailuresBecomeMessagesAndOneLogLine) {
     logger.lines.clear();
     ProbeProcessor p;
     const std::string text = c.policy.substr(0, c.size);
-    const int rc = c.policy.empty() ? p.Process(nullptr, 0)
-                                    : p.Process(reinterpret_cast<const unsigned char*>(c.policy.data()),
-                                                static_cast<unsigned int>(text.size()));
+    const int rc =
+        c.policy.empty()
+            ? p.Process(nullptr, 0)
+            : p.Process(reinterpret_cast<const unsigned char*>(c.policy.data()),
+                        static_cast<unsigned int>(text.size()));
     EXPECT_EQ(rc, 1);
     EXPECT_EQ(p.parses, 0);
     EXPECT_EQ(p.m_strErrorMsg.rfind(sax, 0), 0u) << p.m_strErrorMsg;
     if (*c.message) {
       EXPECT_EQ(p.m_strErrorMsg, sax + c.message);
     }
-    EXPECT_EQ(LinesAt(1), std::vector<std::string>{p.m_strErrorMsg + "\n" + (c.policy.empty() ? kTarget : text)});
+    EXPECT_EQ(LinesAt(1),
+              std::vector<std::string>{p.m_strErrorMsg + "\n" +
+                                       (c.policy.empty() ? kTarget : text)});
     EXPECT_EQ(logger.formats.back(), "%s\n%s");
   }
 }

@@ -2,20 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/XMLString.hpp>
 
-#include <memory>
-
 #include "support/policy_fixture.h"
 #include "unicode/utf16_to_utf8.h"
 
 namespace {
 
-std::string Utf8(const XMLCh* text) { return velk::Utf16ZToUtf8<char16_t>(text); }
+std::string Utf8(const XMLCh* text) {
+  return velk::Utf16ZToUtf8<char16_t>(text);
+}
 
 TEST(XMLChStringTest, HoldsTranscodedTextNumbersAndFlags) {
   std::string name = "RemoteSyslogServer";
@@ -50,7 +51,12 @@ class AttributeTest : public ::testing::Test {
 // only, and read as flags and numbers.
 TEST_F(AttributeTest, TrimsAndConvertsValues) {
   // As written in the start tag; m_strValue, ToBool, ToInt.
-  const struct { const char* attribute; const char* value; bool flag; int number; } cases[] = {
+  const struct {
+    const char* attribute;
+    const char* value;
+    bool flag;
+    int number;
+  } cases[] = {
       {"\"true\"", "true", true, 0},
       {"\"TRUE\"", "TRUE", true, 0},
       {"\"True\"", "True", true, 0},
