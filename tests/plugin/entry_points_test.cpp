@@ -196,22 +196,14 @@ TEST(EntryPoints, ProcessFailures) {
                          // repository
     std::string message;
   } cases[] = {
+      // clang-format off
       {"policy does not parse", nullptr, "<policy><LocalLog></policy>",
-       sax + "expected end of tag 'LocalLog'"},
+          sax + "expected end of tag 'LocalLog'"},
       {"no policy in the undescribed repository", nullptr, nullptr,
-       sax + "unable to open primary document entity ''"},
-      {"no template", [] { std::remove("/etc/rsyslog.conf.in"); },
-       kPolicy.c_str(), "Error: Unable to open file /etc/rsyslog.conf.in "},
-      {"output cannot be opened", [] { ::mkdir(kNew, 0755); }, kPolicy.c_str(),
-       "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"a server text breaks its line", nullptr,
-       "<policy xmlns='" VELKCONF_POLICY_NAMESPACE
-       "'><RemoteSyslogServer enabled='true' "
-       "healthEvent='true' systemEvent='true' securityEvent='true' proto='udp' "
-       "port='514' "
-       "server='a&#10;*.* |/bin/sh'/></policy>",
-       "Error: Invalid character in the server text of remote syslog server "
-       "1 "},
+          sax + "unable to open primary document entity ''"},
+      {"no template", [] { std::remove("/etc/rsyslog.conf.in"); }, kPolicy.c_str(),
+          "Error: Unable to open file /etc/rsyslog.conf.in "},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

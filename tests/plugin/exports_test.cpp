@@ -12,98 +12,59 @@
 
 namespace {
 
+// clang-format off
 const std::set<std::string> kExports = {
     // Entry points and identification strings.
-    "Commit",
-    "GetErrorMessage",
-    "Initialize",
-    "PostProcess",
-    "PreProcess",
-    "Process",
-    "ReleaseErrorMessage",
-    "Uninitialize",
-    "Validate",
-    "s___name",
-    "s___special",
-    "s___version",
+    "Commit", "GetErrorMessage", "Initialize", "PostProcess", "PreProcess", "Process",
+    "ReleaseErrorMessage", "Uninitialize", "Validate", "s___name", "s___special", "s___version",
     // Logging and capability glue.
-    "_Z10SCGetModelB5cxx11v",
-    "_Z11SetLogLeveli",
-    "_Z13SCGetAVPValueRKNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEERS4_",
+    "_Z10SCGetModelB5cxx11v", "_Z11SetLogLeveli",
+    "_Z13SCGetAVPValueRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERS4_",
     "_Z15SCGetNumOfPortsv",
-    "_Z16GetNamespaceInfoRKNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEES6_RS4_",
-    "_Z18SetLoggerInterfacePK7ILogger",
-    "_Z19SetSensorPolicyInfoPK17ISensorPolicyInfo",
-    "_Z24SetCapabilitiesInterfacePK19ISensorCapabilities",
-    "_Z3LogiPKcz",
-    "_Z4vLogiPKcP13__va_list_tag",
-    "_Z5LogDBiPKc",
-    "_Z6LogMsgPKci",
+    "_Z16GetNamespaceInfoRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES6_RS4_",
+    "_Z18SetLoggerInterfacePK7ILogger", "_Z19SetSensorPolicyInfoPK17ISensorPolicyInfo",
+    "_Z24SetCapabilitiesInterfacePK19ISensorCapabilities", "_Z3LogiPKcz",
+    "_Z4vLogiPKcP13__va_list_tag", "_Z5LogDBiPKc", "_Z6LogMsgPKci",
     // ConfigParameters.
     "_ZN16ConfigParameters15m_pConfigParmIfE",
-    "_ZN16ConfigParameters18GetTuningParameterEPKcRNSt7__cxx1112basic_"
-    "stringIcSt11char_traitsIcESaIcEEE",
+    "_ZN16ConfigParameters18GetTuningParameterEPKcRNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE",
     "_ZN16ConfigParameters18GetTuningParameterEPKcRb",
     "_ZN16ConfigParameters18GetTuningParameterEPKcRi",
     "_ZN16ConfigParameters18SetConfigInterfaceEPK17IConfigParameters",
-    "_ZN16ConfigParameters8GetValueEPKcRNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEE",
-    "_ZN16ConfigParameters8GetValueEPKcRb",
-    "_ZN16ConfigParameters8GetValueEPKcRi",
-    "_ZN16ConfigParameters8ParseIntERKNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEERi",
-    "_ZN16ConfigParameters9ParseBoolERKNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEERb",
+    "_ZN16ConfigParameters8GetValueEPKcRNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE",
+    "_ZN16ConfigParameters8GetValueEPKcRb", "_ZN16ConfigParameters8GetValueEPKcRi",
+    "_ZN16ConfigParameters8ParseIntERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERi",
+    "_ZN16ConfigParameters9ParseBoolERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERb",
     // Conversions, string wrappers and zevUnicode<unsigned short>.
-    "_Z14MakeWideStringB5cxx11PKt",
-    "_Z15MakeUtf16StringB5cxx11PKw",
+    "_Z14MakeWideStringB5cxx11PKt", "_Z15MakeUtf16StringB5cxx11PKw",
     "_Z18ConvertUTF16toUTF8PPKtS0_PPhS2_15ConversionFlags",
-    "_Z18ConvertUTF16toUTF8PPKtS0_RNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEEPm15ConversionFlags",
+    "_Z18ConvertUTF16toUTF8PPKtS0_RNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEPm15ConversionFlags",
     "_Z18ConvertUTF32toUTF8PPKmS0_PPhS2_15ConversionFlags",
-    "_Z18ConvertUTF32toUTF8PPKmS0_RNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEEPm15ConversionFlags",
+    "_Z18ConvertUTF32toUTF8PPKmS0_RNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEPm15ConversionFlags",
     "_Z18ConvertUTF8toUTF16PPKhS0_PPtS2_15ConversionFlags",
-    "_Z18ConvertUTF8toUTF16PPKhS0_RNSt7__cxx1112basic_stringItSt11char_"
-    "traitsItESaItEEEPm15ConversionFlags",
+    "_Z18ConvertUTF8toUTF16PPKhS0_RNSt7__cxx1112basic_stringItSt11char_traitsItESaItEEEPm15ConversionFlags",
     "_Z18ConvertUTF8toUTF32PPKhS0_PPmS2_15ConversionFlags",
-    "_Z19ConvertUTF16toUTF32IwmEjPPKtS1_RNSt7__cxx1112basic_stringIT_St11char_"
-    "traitsIS5_ESaIS5_EEEPT0_"
-    "15ConversionFlags",
+    "_Z19ConvertUTF16toUTF32IwmEjPPKtS1_RNSt7__cxx1112basic_stringIT_St11char_traitsIS5_ESaIS5_EEEPT0_15ConversionFlags",
     "_Z19ConvertUTF16toUTF32PPKtS0_PPmS2_15ConversionFlags",
     "_Z19ConvertUTF32toUTF16PPKmS0_PPtS2_15ConversionFlags",
-    "_Z19ConvertUTF32toUTF16PPKmS0_RNSt7__cxx1112basic_stringItSt11char_"
-    "traitsItESaItEEEPm15ConversionFlags",
+    "_Z19ConvertUTF32toUTF16PPKmS0_RNSt7__cxx1112basic_stringItSt11char_traitsItESaItEEEPm15ConversionFlags",
     "_Z19isLegalUTF8SequencePKhS0_",
     "_Z9strA2strWNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE",
-    "_Z9strA2strWNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERNS0_IwS1_"
-    "IwESaIwEEEb",
+    "_Z9strA2strWNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERNS0_IwS1_IwESaIwEEEb",
     "_Z9strTowstrRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE",
-    "_Z9strTowstrRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERNS0_"
-    "IwS1_IwESaIwEEEb",
+    "_Z9strTowstrRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERNS0_IwS1_IwESaIwEEEb",
     "_Z9strW2strANSt7__cxx1112basic_stringIwSt11char_traitsIwESaIwEEE",
-    "_Z9strW2strANSt7__cxx1112basic_stringIwSt11char_traitsIwESaIwEEERNS0_IcS1_"
-    "IcESaIcEEEb",
+    "_Z9strW2strANSt7__cxx1112basic_stringIwSt11char_traitsIwESaIwEEERNS0_IcS1_IcESaIcEEEb",
     "_Z9wstrTostrRKNSt7__cxx1112basic_stringIwSt11char_traitsIwESaIwEEE",
-    "_Z9wstrTostrRKNSt7__cxx1112basic_stringIwSt11char_traitsIwESaIwEEERNS0_"
-    "IcS1_IcESaIcEEEb",
-    "_ZN10zevUnicodeItE10UTF8ToWideERNSt7__cxx1112basic_stringItSt11char_"
-    "traitsItESaItEEEPKcRj",
-    "_ZN10zevUnicodeItE10UTF8ToWideERNSt7__cxx1112basic_stringItSt11char_"
-    "traitsItESaItEEEPPKcRj",
-    "_ZN10zevUnicodeItE10WideToUTF8ERNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEEPKtRj",
-    "_ZN10zevUnicodeItE10WideToUTF8ERNSt7__cxx1112basic_stringIcSt11char_"
-    "traitsIcESaIcEEEPPKtRj",
-    "_ZN10zevUnicodeItED0Ev",
-    "_ZN10zevUnicodeItED1Ev",
-    "_ZN10zevUnicodeItED2Ev",
-    "_ZTI10zevUnicodeItE",
-    "_ZTS10zevUnicodeItE",
-    "_ZTV10zevUnicodeItE",
+    "_Z9wstrTostrRKNSt7__cxx1112basic_stringIwSt11char_traitsIwESaIwEEERNS0_IcS1_IcESaIcEEEb",
+    "_ZN10zevUnicodeItE10UTF8ToWideERNSt7__cxx1112basic_stringItSt11char_traitsItESaItEEEPKcRj",
+    "_ZN10zevUnicodeItE10UTF8ToWideERNSt7__cxx1112basic_stringItSt11char_traitsItESaItEEEPPKcRj",
+    "_ZN10zevUnicodeItE10WideToUTF8ERNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEPKtRj",
+    "_ZN10zevUnicodeItE10WideToUTF8ERNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEPPKtRj",
+    "_ZN10zevUnicodeItED0Ev", "_ZN10zevUnicodeItED1Ev", "_ZN10zevUnicodeItED2Ev",
+    "_ZTI10zevUnicodeItE", "_ZTS10zevUnicodeItE", "_ZTV10zevUnicodeItE",
 };
+// clang-format on
 
 // The lines a command prints; fails the test if it fails.
 std::vector<std::string> Output(const std::string& command) {

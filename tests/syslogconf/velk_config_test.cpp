@@ -81,91 +81,50 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
     std::string generated;  // what follows the template
     bool checkWithRsyslogd;
   } cases[] = {
+      // clang-format off
       {"nothing to configure", kTemplate, false, {}, "\n", true},
       {"local log only", kTemplate, true, {}, "\n" + kLocal, true},
-      {"all servers disabled",
-       kTemplate,
-       true,
-       {MakeServer("HSC", "tcp", "a", "1"), MakeServer("H", "udp", "b", "2")},
-       "\n" + kLocal + kFormat,
-       true},
-      {"enabled server without flags",
-       kTemplate,
-       false,
-       {MakeServer("E", "udp", "a", "514")},
-       "\n" + kFormat,
-       true},
-      {"each flag selects its facility",
-       kTemplate,
-       false,
-       {MakeServer("EH", "udp", "h.example", "514"),
-        MakeServer("ES", "udp", "s.example", "514"),
-        MakeServer("EC", "udp", "c.example", "514")},
-       "\n" + kFormat +
-           "local5.* @h.example:514;VelkFormat\nlocal6.* "
-           "@s.example:514;VelkFormat\n"
-           "local7.* @c.example:514;VelkFormat\n",
-       true},
-      {"two servers with every flag, in order",
-       kTemplate,
-       true,
-       {MakeServer("EHSC", "tcp", "10.0.0.1", "6514"),
-        MakeServer("EHSC", "udp", "[2001:db8::1]", "514")},
-       "\n" + kLocal + kFormat +
-           "local5.* @@10.0.0.1:6514;VelkFormat\nlocal6.* "
-           "@@10.0.0.1:6514;VelkFormat\n"
-           "local7.* @@10.0.0.1:6514;VelkFormat\nlocal5.* "
-           "@[2001:db8::1]:514;VelkFormat\n"
-           "local6.* @[2001:db8::1]:514;VelkFormat\nlocal7.* "
-           "@[2001:db8::1]:514;VelkFormat\n",
-       true},
-      {"only the exact text tcp is TCP",
-       kTemplate,
-       false,
-       {MakeServer("EH", "TCP", "a", "1"), MakeServer("EH", "", "b", "2"),
-        MakeServer("EH", "tcp ", "c", "3")},
-       "\n" + kFormat +
-           "local5.* @a:1;VelkFormat\nlocal5.* @b:2;VelkFormat\nlocal5.* "
-           "@c:3;VelkFormat\n",
-       true},
-      {"texts are written as they are",
-       kTemplate,
-       false,
-       {MakeServer("EH", "udp", "", ""), MakeServer("ES", "tcp", "x y", "abc"),
-        MakeServer("EH", "udp", "caf\xC3\xA9 ~!", "514")},
-       "\n" + kFormat +
-           "local5.* @:;VelkFormat\nlocal6.* @@x y:abc;VelkFormat\n"
-           "local5.* @caf\xC3\xA9 ~!:514;VelkFormat\n",
-       false},
+      {"all servers disabled", kTemplate, true,
+          {MakeServer("HSC", "tcp", "a", "1"), MakeServer("H", "udp", "b", "2")},
+          "\n" + kLocal + kFormat, true},
+      {"enabled server without flags", kTemplate, false, {MakeServer("E", "udp", "a", "514")},
+          "\n" + kFormat, true},
+      {"each flag selects its facility", kTemplate, false,
+          {MakeServer("EH", "udp", "h.example", "514"),
+          MakeServer("ES", "udp", "s.example", "514"),
+          MakeServer("EC", "udp", "c.example", "514")},
+          "\n" + kFormat + "local5.* @h.example:514;VelkFormat\n"
+          "local6.* @s.example:514;VelkFormat\nlocal7.* @c.example:514;VelkFormat\n", true},
+      {"two servers with every flag, in order", kTemplate, true,
+          {MakeServer("EHSC", "tcp", "10.0.0.1", "6514"),
+          MakeServer("EHSC", "udp", "[2001:db8::1]", "514")},
+          "\n" + kLocal + kFormat + "local5.* @@10.0.0.1:6514;VelkFormat\n"
+          "local6.* @@10.0.0.1:6514;VelkFormat\nlocal7.* @@10.0.0.1:6514;VelkFormat\n"
+          "local5.* @[2001:db8::1]:514;VelkFormat\nlocal6.* @[2001:db8::1]:514;VelkFormat\n"
+          "local7.* @[2001:db8::1]:514;VelkFormat\n", true},
+      {"only the exact text tcp is TCP", kTemplate, false,
+          {MakeServer("EH", "TCP", "a", "1"), MakeServer("EH", "", "b", "2"),
+          MakeServer("EH", "tcp ", "c", "3")},
+          "\n" + kFormat + "local5.* @a:1;VelkFormat\nlocal5.* @b:2;VelkFormat\n"
+          "local5.* @c:3;VelkFormat\n", true},
+      {"texts are written as they are", kTemplate, false,
+          {MakeServer("EH", "udp", "", ""), MakeServer("ES", "tcp", "x y", "abc"),
+          MakeServer("EH", "udp", "caf\xC3\xA9 ~!", "514")},
+          "\n" + kFormat + "local5.* @:;VelkFormat\nlocal6.* @@x y:abc;VelkFormat\n"
+          "local5.* @caf\xC3\xA9 ~!:514;VelkFormat\n", false},
       // Texts that would break their line are harmless where nothing is
       // written.
-      {"line breaks in servers that write nothing",
-       kTemplate,
-       false,
-       {MakeServer("HSC", "udp", "a\nb", "1\\"),
-        MakeServer("E", "udp", "a\nb", "1\\")},
-       "\n" + kFormat,
-       false},
-      {"template without a final line feed",
-       "# site",
-       true,
-       {},
-       "\n" + kLocal,
-       false},
+      {"line breaks in servers that write nothing", kTemplate, false,
+          {MakeServer("HSC", "udp", "a\nb", "1\\"), MakeServer("E", "udp", "a\nb", "1\\")},
+          "\n" + kFormat, false},
+      {"template without a final line feed", "# site", true, {}, "\n" + kLocal, false},
       {"rules the template has already are written again",
-       kTemplate + "local5.* -/var/zev/velk.log\n",
-       true,
-       {},
-       "\n" + kLocal,
-       true},
+          kTemplate + "local5.* -/var/zev/velk.log\n", true, {}, "\n" + kLocal, true},
       // An empty template has no last line to end.
-      {"empty template",
-       "",
-       true,
-       {MakeServer("EH", "udp", "a", "1")},
-       kLocal + kFormat + "local5.* @a:1;VelkFormat\n",
-       false},
+      {"empty template", "", true, {MakeServer("EH", "udp", "a", "1")},
+          kLocal + kFormat + "local5.* @a:1;VelkFormat\n", false},
       {"empty template, nothing to configure", "", false, {}, "", false},
+      // clang-format on
   };
   WriteFile("/etc/.rsyslog.conf.new.tmp",
             "stale, partial");                        // a killed writer's
@@ -225,63 +184,34 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
     std::function<void()> arrange;
     std::string message;
   } cases[] = {
-      {"no template",
-       {},
-       [] { ::unlink(kIn.c_str()); },
-       "Error: Unable to open file /etc/rsyslog.conf.in "},
-      {"template cannot be read",
-       {},
-       [] {
-         ::unlink(kIn.c_str());
-         ::mkdir(kIn.c_str(), 0755);
-       },
-       "Error: Unable to write file /etc/rsyslog.conf.new: Is a directory"},
-      {"output is a directory",
-       {},
-       [] {
-         ::unlink(kNew.c_str());
-         ::mkdir(kNew.c_str(), 0755);
-       },
-       "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"full disk",
-       {},
-       [] { SmallEtc(false); },
-       "Error: Unable to write file /etc/rsyslog.conf.new: No space left on "
-       "device"},
-      {"read-only disk",
-       {},
-       [] { SmallEtc(true); },
-       "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"line feed in a server",
-       {MakeServer("EH", "udp", "a\n*.* |/bin/sh", "514")},
-       nullptr,
-       invalid + "server text of remote syslog server 1 "},
-      {"line feed in a port",
-       {MakeServer("EH", "udp", "a", "514\nlocal0.* /etc/shadow")},
-       nullptr,
-       invalid + "port text of remote syslog server 1 "},
-      {"backslash",
-       {MakeServer("EHSC", "tcp", "ok", "1"),
-        MakeServer("EC", "udp", "b\\", "514")},
-       nullptr,
-       invalid + "server text of remote syslog server 2 "},
+      // clang-format off
+      {"no template", {}, [] { ::unlink(kIn.c_str()); },
+          "Error: Unable to open file /etc/rsyslog.conf.in "},
+      {"template cannot be read", {}, [] {::unlink(kIn.c_str()); ::mkdir(kIn.c_str(), 0755);},
+          "Error: Unable to write file /etc/rsyslog.conf.new: Is a directory"},
+      {"output is a directory", {}, [] {::unlink(kNew.c_str()); ::mkdir(kNew.c_str(), 0755);},
+          "Error: Unable to open file /etc/rsyslog.conf.new "},
+      {"full disk", {}, [] { SmallEtc(false); },
+          "Error: Unable to write file /etc/rsyslog.conf.new: No space left on device"},
+      {"read-only disk", {}, [] { SmallEtc(true); },
+          "Error: Unable to open file /etc/rsyslog.conf.new "},
+      {"line feed in a server", {MakeServer("EH", "udp", "a\n*.* |/bin/sh", "514")}, nullptr,
+          invalid + "server text of remote syslog server 1 "},
+      {"line feed in a port", {MakeServer("EH", "udp", "a", "514\nlocal0.* /etc/shadow")}, nullptr,
+          invalid + "port text of remote syslog server 1 "},
+      {"backslash", {MakeServer("EHSC", "tcp", "ok", "1"), MakeServer("EC", "udp", "b\\", "514")},
+          nullptr, invalid + "server text of remote syslog server 2 "},
       {"first written server counts",
-       {MakeServer("E", "udp", "x", "1"), MakeServer("H", "udp", "\n", "\n"),
-        MakeServer("ES", "udp", "a\rb", "1\t")},
-       nullptr,
-       invalid + "server text of remote syslog server 3 "},
-      {"NUL",
-       {MakeServer("ES", "udp", "a", std::string("1\0", 2))},
-       nullptr,
-       invalid + "port text of remote syslog server 1 "},
-      {"DEL",
-       {MakeServer("ES", "udp", "a\x7f", "1")},
-       nullptr,
-       invalid + "server text of remote syslog server 1 "},
-      {"unit separator",
-       {MakeServer("ES", "udp", "a\x1f", "1")},
-       nullptr,
-       invalid + "server text of remote syslog server 1 "},
+          {MakeServer("E", "udp", "x", "1"), MakeServer("H", "udp", "\n", "\n"),
+          MakeServer("ES", "udp", "a\rb", "1\t")}, nullptr,
+          invalid + "server text of remote syslog server 3 "},
+      {"NUL", {MakeServer("ES", "udp", "a", std::string("1\0", 2))}, nullptr,
+          invalid + "port text of remote syslog server 1 "},
+      {"DEL", {MakeServer("ES", "udp", "a\x7f", "1")}, nullptr,
+          invalid + "server text of remote syslog server 1 "},
+      {"unit separator", {MakeServer("ES", "udp", "a\x1f", "1")}, nullptr,
+          invalid + "server text of remote syslog server 1 "},
+      // clang-format on
   };
   policy.m_bLocalLogEnabled = true;
   for (const auto& c : cases) {
@@ -506,45 +436,34 @@ TEST_F(VelkConfigTest, TlsParametersFailEarly) {
     Answers values;
     std::string message;
   } cases[] = {
-      {"no CA",
-       {},
-       "Error: The configuration parameter SyslogTlsCaFile is not set; "
-       "remote syslog server 2 uses tls "},
-      {"CA missing",
-       {{"SyslogTlsCaFile", {0, "/tmp/none.pem"}}},
-       "Error: Unable to read file /tmp/none.pem named by the configuration "
-       "parameter SyslogTlsCaFile: No such file or directory "},
-      {"CA a directory",
-       {{"SyslogTlsCaFile", {0, "/tmp"}}},
-       "Error: Unable to read file /tmp named by the configuration parameter "
-       "SyslogTlsCaFile: Is a directory "},
+      // clang-format off
+      {"no CA", {}, "Error: The configuration parameter SyslogTlsCaFile is not set; remote "
+          "syslog server 2 uses tls "},
+      {"CA missing", {{"SyslogTlsCaFile", {0, "/tmp/none.pem"}}},
+          "Error: Unable to read file /tmp/none.pem named by the configuration parameter "
+          "SyslogTlsCaFile: No such file or directory "},
+      {"CA a directory", {{"SyslogTlsCaFile", {0, "/tmp"}}},
+          "Error: Unable to read file /tmp named by the configuration parameter SyslogTlsCaFile: "
+          "Is a directory "},
       {"certificate without key",
-       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}},
-        {"SyslogTlsCertFile", {0, "/tmp/ca.pem"}}},
-       "Error: The configuration parameter SyslogTlsKeyFile is not set; "
-       "SyslogTlsCertFile needs it "},
+          {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}}, {"SyslogTlsCertFile", {0, "/tmp/ca.pem"}}},
+          "Error: The configuration parameter SyslogTlsKeyFile is not set; SyslogTlsCertFile "
+          "needs it "},
       {"key without certificate",
-       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}},
-        {"SyslogTlsKeyFile", {0, "/tmp/ca.pem"}}},
-       "Error: The configuration parameter SyslogTlsCertFile is not set; "
-       "SyslogTlsKeyFile needs it "},
+          {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}}, {"SyslogTlsKeyFile", {0, "/tmp/ca.pem"}}},
+          "Error: The configuration parameter SyslogTlsCertFile is not set; SyslogTlsKeyFile "
+          "needs it "},
       {"key unreadable",
-       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}},
-        {"SyslogTlsCertFile", {0, "/tmp/ca.pem"}},
-        {"SyslogTlsKeyFile", {0, "/tmp/no.key"}}},
-       "Error: Unable to read file /tmp/no.key named by the configuration "
-       "parameter SyslogTlsKeyFile: No such file or directory "},
-      {"quote",
-       {{"SyslogTlsCaFile", {0, "/tmp/ca\".pem"}}},
-       invalid + "SyslogTlsCaFile "},
-      {"line feed",
-       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem\n*.* /x"}}},
-       invalid + "SyslogTlsCaFile "},
-      {"backslash",
-       {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}},
-        {"SyslogTlsCertFile", {0, "c\\"}},
-        {"SyslogTlsKeyFile", {0, "k"}}},
-       invalid + "SyslogTlsCertFile "},
+          {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}}, {"SyslogTlsCertFile", {0, "/tmp/ca.pem"}},
+          {"SyslogTlsKeyFile", {0, "/tmp/no.key"}}},
+          "Error: Unable to read file /tmp/no.key named by the configuration parameter "
+          "SyslogTlsKeyFile: No such file or directory "},
+      {"quote", {{"SyslogTlsCaFile", {0, "/tmp/ca\".pem"}}}, invalid + "SyslogTlsCaFile "},
+      {"line feed", {{"SyslogTlsCaFile", {0, "/tmp/ca.pem\n*.* /x"}}},
+          invalid + "SyslogTlsCaFile "},
+      {"backslash", {{"SyslogTlsCaFile", {0, "/tmp/ca.pem"}}, {"SyslogTlsCertFile", {0, "c\\"}},
+          {"SyslogTlsKeyFile", {0, "k"}}}, invalid + "SyslogTlsCertFile "},
+      // clang-format on
   };
   policy.m_vecSyslogServers = {MakeServer("EHSC", "tls", "a", "1"),
                                MakeServer("EH", "tls", "b", "2")};
@@ -625,47 +544,25 @@ TEST_F(CommitTest, ReplacesTheLiveFileOrLogsWhyNot) {
     Lines middle;  // the log between replace_file's first and last line
     const char *liveAfter, *freshAfter;
   } cases[] = {
-      {"replaces the live file", "old\n", "new\n", true, removed, "new\n",
-       nullptr},
-      {"nothing new",
-       "old\n",
-       nullptr,
-       false,
-       {"VelkConfig::replace_file: ERROR: The specified file cannot be "
-        "replaced because it cannot be "
-        "accessed. File: '/etc/rsyslog.conf.new' Reason: No such file or "
-        "directory"},
-       "old\n",
-       nullptr},
-      {"no live file yet",
-       nullptr,
-       "new\n",
-       true,
-       {removeFile + "Entered method",
-        removeFile + "File '/etc/rsyslog.conf' does not exist",
-        removeFile + "Leaving method. Result: true"},
-       "new\n",
-       nullptr},
+      // clang-format off
+      {"replaces the live file", "old\n", "new\n", true, removed, "new\n", nullptr},
+      {"nothing new", "old\n", nullptr, false,
+          {"VelkConfig::replace_file: ERROR: The specified file cannot be replaced because it "
+          "cannot be accessed. File: '/etc/rsyslog.conf.new' Reason: No such file or directory"},
+          "old\n", nullptr},
+      {"no live file yet", nullptr, "new\n", true,
+          {removeFile + "Entered method", removeFile + "File '/etc/rsyslog.conf' does not exist",
+          removeFile + "Leaving method. Result: true"}, "new\n", nullptr},
       // A failed rename keeps the live file, while the log tells what
       // deleting it first would have done.
-      {"new file is a directory",
-       "old\n",
-       "/",
-       false,
-       {removed[0], removed[1], renameError + "Not a directory"},
-       "old\n",
-       "/"},
-      {"live file is a directory",
-       "/",
-       "new\n",
-       false,
-       {removeFile + "Entered method",
-        removeFile +
-            "Unable to delete file '/etc/rsyslog.conf'. Reason: Is a directory",
-        removeFile + "Leaving method. Result: false",
-        renameError + "Is a directory"},
-       "/",
-       "new\n"},
+      {"new file is a directory", "old\n", "/", false,
+          {removed[0], removed[1], renameError + "Not a directory"}, "old\n", "/"},
+      {"live file is a directory", "/", "new\n", false,
+          {removeFile + "Entered method",
+          removeFile + "Unable to delete file '/etc/rsyslog.conf'. Reason: Is a directory",
+          removeFile + "Leaving method. Result: false", renameError + "Is a directory"}, "/",
+          "new\n"},
+      // clang-format on
   };
   std::string restarts;
   for (const auto& c : cases) {

@@ -153,17 +153,11 @@ class Validation : public ::testing::Test {
 
 TEST_F(Validation, RefusesWithFileLineAndColumn) {
   const std::string fine = std::string(kHead) + Server(kGood) + "</policy>";
+  // (Which values the schema refuses: velk_policy_processor_test.)
   const std::string refused[] = {
       std::string(kHead) + Server(With("port", "0")) + "</policy>",
-      std::string(kHead) + Server(With("port", "65536")) + "</policy>",
-      std::string(kHead) + Server(With("port", "abc")) + "</policy>",
-      std::string(kHead) + Server(With("port", "")) + "</policy>",
       std::string(kHead) + Server(With("proto", "icmp")) + "</policy>",
-      std::string(kHead) + Server(With("proto", "TCP")) + "</policy>",
       std::string(kHead) + Server(With("server", "bad host!")) + "</policy>",
-      std::string(kHead) + Server(With("server", "")) + "</policy>",
-      std::string(kHead) + Server(With("server", "::1")) + "</policy>",
-      std::string(kHead) + Server(With("enabled", "yes")) + "</policy>",
       std::string(kHead) +
           Server("enabled=\"true\" proto=\"udp\" port=\"514\" server=\"a\"") +
           "</policy>",
@@ -210,16 +204,14 @@ TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
     bool silent;
     int servers;
   } cases[] = {
+      // clang-format off
       {"", true, 0},
-      {"<LocalLog enabled=\"false\" maxSize=\"1\"/>" + Server(off) +
-           Server(no_events),
-       true, 2},
+      {"<LocalLog enabled=\"false\" maxSize=\"1\"/>" + Server(off) + Server(no_events), true, 2},
       {"<LocalLog enabled=\" True\" maxSize=\"1\"/>", false, 0},
       {Server(off) + Server(With("securityEvent", "TRUE")), false, 2},
       // A local log, but every server listed is switched off.
-      {"<LocalLog enabled=\"true\" maxSize=\"1\"/>" + Server(off) +
-           Server(no_events),
-       true, 2},
+      {"<LocalLog enabled=\"true\" maxSize=\"1\"/>" + Server(off) + Server(no_events), true, 2},
+      // clang-format on
   };
   for (const Case& c : cases) {
     PolicySummary summary;

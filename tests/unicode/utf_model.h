@@ -352,19 +352,11 @@ Outcome StringForm(const Units& units, bool strict, std::size_t) {
 
 // ---- Every routine beside its model.
 
+// clang-format off
 enum RouteId {
-  k16to8,
-  k16to8s,
-  k8to16,
-  k8to16s,
-  k8to32,
-  k16to32,
-  k16to32t,
-  k32to16,
-  k32to16s,
-  k32to8,
-  k32to8s
+  k16to8, k16to8s, k8to16, k8to16s, k8to32, k16to32, k16to32t, k32to16, k32to16s, k32to8, k32to8s
 };
+// clang-format on
 struct Route {
   const char* name;
   int from, to;     // unit widths in bits
@@ -376,65 +368,36 @@ using U8 = unsigned char;
 using U16 = unsigned short;
 using U32 = unsigned long;
 using Str16 = std::basic_string<U16>;
+// Each with its model (s: strict, r: room).
+// clang-format off
 inline const Route kRoutes[] = {
-    {"ConvertUTF16toUTF8 (buffer)", 16, 8, false,
-     Buffer<U16, U8, &ConvertUTF16toUTF8>,
-     [](const Units& in, bool strict, std::size_t room) {
-       return Utf16ToUtf8(in, strict, false, room);
-     }},
-    {"ConvertUTF16toUTF8 (string)", 16, 8, true,
-     StringForm<U16, std::string, &ConvertUTF16toUTF8>,
-     [](const Units& in, bool strict, std::size_t) {
-       return Utf16ToUtf8(in, strict, true);
-     }},
-    {"ConvertUTF8toUTF16 (buffer)", 8, 16, false,
-     Buffer<U8, U16, &ConvertUTF8toUTF16>,
-     [](const Units& in, bool strict, std::size_t room) {
-       return FromUtf8(in, strict, true, room);
-     }},
-    {"ConvertUTF8toUTF16 (string)", 8, 16, true,
-     StringForm<U8, Str16, &ConvertUTF8toUTF16>,
-     [](const Units& in, bool strict, std::size_t) {
-       return FromUtf8(in, strict, true);
-     }},
+    {"ConvertUTF16toUTF8 (buffer)", 16, 8, false, Buffer<U16, U8, &ConvertUTF16toUTF8>,
+     [](const Units& in, bool s, std::size_t r) { return Utf16ToUtf8(in, s, false, r); }},
+    {"ConvertUTF16toUTF8 (string)", 16, 8, true, StringForm<U16, std::string, &ConvertUTF16toUTF8>,
+     [](const Units& in, bool s, std::size_t) { return Utf16ToUtf8(in, s, true); }},
+    {"ConvertUTF8toUTF16 (buffer)", 8, 16, false, Buffer<U8, U16, &ConvertUTF8toUTF16>,
+     [](const Units& in, bool s, std::size_t r) { return FromUtf8(in, s, true, r); }},
+    {"ConvertUTF8toUTF16 (string)", 8, 16, true, StringForm<U8, Str16, &ConvertUTF8toUTF16>,
+     [](const Units& in, bool s, std::size_t) { return FromUtf8(in, s, true); }},
     {"ConvertUTF8toUTF32", 8, 32, false, Buffer<U8, U32, &ConvertUTF8toUTF32>,
-     [](const Units& in, bool strict, std::size_t room) {
-       return FromUtf8(in, strict, false, room);
-     }},
-    {"ConvertUTF16toUTF32 (buffer)", 16, 32, false,
-     Buffer<U16, U32, &ConvertUTF16toUTF32>,
-     [](const Units& in, bool strict, std::size_t room) {
-       return Utf16ToUtf32(in, strict, room);
-     }},
+     [](const Units& in, bool s, std::size_t r) { return FromUtf8(in, s, false, r); }},
+    {"ConvertUTF16toUTF32 (buffer)", 16, 32, false, Buffer<U16, U32, &ConvertUTF16toUTF32>,
+     [](const Units& in, bool s, std::size_t r) { return Utf16ToUtf32(in, s, r); }},
     {"ConvertUTF16toUTF32<wchar_t, unsigned long>", 16, 32, true,
-     [](const Units& in, bool strict, std::size_t) {
-       return Append<U16, std::wstring>(
-           &ConvertUTF16toUTF32<wchar_t, unsigned long>, in, strict, true);
+     [](const Units& in, bool s, std::size_t) {
+       return Append<U16, std::wstring>(&ConvertUTF16toUTF32<wchar_t, unsigned long>, in, s, true);
      },
-     [](const Units& in, bool strict, std::size_t) {
-       return Utf16ToUtf32(in, strict);
-     }},
-    {"ConvertUTF32toUTF16 (buffer)", 32, 16, false,
-     Buffer<U32, U16, &ConvertUTF32toUTF16>,
-     [](const Units& in, bool strict, std::size_t room) {
-       return FromUtf32(in, strict, false, false, room);
-     }},
-    {"ConvertUTF32toUTF16 (string)", 32, 16, true,
-     StringForm<U32, Str16, &ConvertUTF32toUTF16>,
-     [](const Units& in, bool strict, std::size_t) {
-       return FromUtf32(in, strict, false, true);
-     }},
-    {"ConvertUTF32toUTF8 (buffer)", 32, 8, false,
-     Buffer<U32, U8, &ConvertUTF32toUTF8>,
-     [](const Units& in, bool strict, std::size_t room) {
-       return FromUtf32(in, strict, true, false, room);
-     }},
-    {"ConvertUTF32toUTF8 (string)", 32, 8, true,
-     StringForm<U32, std::string, &ConvertUTF32toUTF8>,
-     [](const Units& in, bool strict, std::size_t) {
-       return FromUtf32(in, strict, true, true);
-     }},
+     [](const Units& in, bool s, std::size_t) { return Utf16ToUtf32(in, s); }},
+    {"ConvertUTF32toUTF16 (buffer)", 32, 16, false, Buffer<U32, U16, &ConvertUTF32toUTF16>,
+     [](const Units& in, bool s, std::size_t r) { return FromUtf32(in, s, false, false, r); }},
+    {"ConvertUTF32toUTF16 (string)", 32, 16, true, StringForm<U32, Str16, &ConvertUTF32toUTF16>,
+     [](const Units& in, bool s, std::size_t) { return FromUtf32(in, s, false, true); }},
+    {"ConvertUTF32toUTF8 (buffer)", 32, 8, false, Buffer<U32, U8, &ConvertUTF32toUTF8>,
+     [](const Units& in, bool s, std::size_t r) { return FromUtf32(in, s, true, false, r); }},
+    {"ConvertUTF32toUTF8 (string)", 32, 8, true, StringForm<U32, std::string, &ConvertUTF32toUTF8>,
+     [](const Units& in, bool s, std::size_t) { return FromUtf32(in, s, true, true); }},
 };
+// clang-format on
 
 // What differs between the model's outcome and the routine's ("" when
 // nothing does).

@@ -57,25 +57,26 @@ TEST_F(XmlPolicyProcessorTest, ConstructorComputesThePaths) {
     const char *fileName, *relativePath, *schemaName, *root, *target, *temp,
         *schema;
   } cases[] = {
-      {"a/b.xml", "a", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml",
-       "/tmp/ppd/b.xml", "/etc/tesk/schemas/a/b.xsd"},
-      {"a/b.xml", "a", "b.xsd", "/opt/repo", "/opt/repo/policies/a/b.xml",
-       "/tmp/ppd/b.xml", "/opt/repo/schemas/a/b.xsd"},
-      {"a/b.xml", "a", "b.xsd", "/opt/repo/", "/opt/repo//policies/a/b.xml",
-       "/tmp/ppd/b.xml", "/opt/repo//schemas/a/b.xsd"},
+      // clang-format off
+      {"a/b.xml", "a", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml", "/tmp/ppd/b.xml",
+          "/etc/tesk/schemas/a/b.xsd"},
+      {"a/b.xml", "a", "b.xsd", "/opt/repo", "/opt/repo/policies/a/b.xml", "/tmp/ppd/b.xml",
+          "/opt/repo/schemas/a/b.xsd"},
+      {"a/b.xml", "a", "b.xsd", "/opt/repo/", "/opt/repo//policies/a/b.xml", "/tmp/ppd/b.xml",
+          "/opt/repo//schemas/a/b.xsd"},
       // The rest after relativePath, wherever it stands in the file name.
-      {"x/a/b.xml", "a", "b.xsd", nullptr, "/etc/tesk/policies/x/a/b.xml",
-       "/tmp/ppd/b.xml", "/etc/tesk/schemas/a/b.xsd"},
-      {"ab.xml", "a", "", nullptr, "/etc/tesk/policies/ab.xml", "/tmp/ppdb.xml",
-       ""},
+      {"x/a/b.xml", "a", "b.xsd", nullptr, "/etc/tesk/policies/x/a/b.xml", "/tmp/ppd/b.xml",
+          "/etc/tesk/schemas/a/b.xsd"},
+      {"ab.xml", "a", "", nullptr, "/etc/tesk/policies/ab.xml", "/tmp/ppdb.xml", ""},
       // relativePath not in the file name: no temp copy.
       {"a/b.xml", "zzz", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml", "",
-       "/etc/tesk/schemas/zzz/b.xsd"},
-      {"a/b.xml", "a/b.xml/c", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml",
-       "", "/etc/tesk/schemas/a/b.xml/c/b.xsd"},
+          "/etc/tesk/schemas/zzz/b.xsd"},
+      {"a/b.xml", "a/b.xml/c", "b.xsd", nullptr, "/etc/tesk/policies/a/b.xml", "",
+          "/etc/tesk/schemas/a/b.xml/c/b.xsd"},
       // The schema does not depend on the file name.
       {nullptr, "a", "b.xsd", nullptr, "", "", "/etc/tesk/schemas/a/b.xsd"},
       {nullptr, nullptr, nullptr, nullptr, "", "", ""},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.fileName ? c.fileName : "-") + " " +
@@ -111,54 +112,24 @@ TEST_F(XmlPolicyProcessorTest, ChoosesTheRouteAndLogsIt) {
     int rc;
     std::vector<std::string> lines;  // level 12
   } cases[] = {
-      {"buffer, not validated",
-       true,
-       nullptr,
-       "<policy><anything/></policy>",
-       28,
-       0,
-       {found + "target directory", "Process: stream size = 28",
-        "Parsing policy from input stream"}},
-      {"buffer of size 0",
-       true,
-       nullptr,
-       "x",
-       0,
-       0,
-       {found + "target directory", "Process: stream size = 0", load + kTarget,
-        schema}},
-      {"null buffer",
-       true,
-       nullptr,
-       nullptr,
-       5,
-       0,
-       {found + "target directory", "Process: stream size = 5", load + kTarget,
-        schema}},
-      {"temp copy wins over the repository",
-       true,
-       "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'/>",
-       nullptr,
-       0,
-       0,
-       {found + "temp directory", "Process: stream size = 0", load + kTemp,
-        schema}},
-      {"buffer wins over the temp copy",
-       true,
-       "not xml",
-       "<policy/>",
-       9,
-       0,
-       {found + "temp directory", "Process: stream size = 9",
-        "Parsing policy from input stream"}},
-      {"unanswered queries parse the empty path",
-       false,
-       nullptr,
-       nullptr,
-       0,
-       1,
-       {found + "target directory", "Process: stream size = 0", load,
-        "External schema location: "}},
+      // clang-format off
+      {"buffer, not validated", true, nullptr, "<policy><anything/></policy>", 28, 0,
+          {found + "target directory", "Process: stream size = 28",
+          "Parsing policy from input stream"}},
+      {"buffer of size 0", true, nullptr, "x", 0, 0,
+          {found + "target directory", "Process: stream size = 0", load + kTarget, schema}},
+      {"null buffer", true, nullptr, nullptr, 5, 0,
+          {found + "target directory", "Process: stream size = 5", load + kTarget, schema}},
+      {"temp copy wins over the repository", true,
+          "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'/>", nullptr, 0, 0,
+          {found + "temp directory", "Process: stream size = 0", load + kTemp, schema}},
+      {"buffer wins over the temp copy", true, "not xml", "<policy/>", 9, 0,
+          {found + "temp directory", "Process: stream size = 9",
+          "Parsing policy from input stream"}},
+      {"unanswered queries parse the empty path", false, nullptr, nullptr, 0, 1,
+          {found + "target directory", "Process: stream size = 0", load,
+          "External schema location: "}},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -206,22 +177,22 @@ TEST_F(XmlPolicyProcessorTest, FailuresBecomeMessagesAndOneLogLine) {
     std::size_t size = std::string::npos;
     bool noSchema = false;
   } cases[] = {
-      {"not well-formed", "<policy><LocalLog></policy>", nullptr,
-       "expected end of tag 'LocalLog'"},
+      // clang-format off
+      {"not well-formed", "<policy><LocalLog></policy>", nullptr, "expected end of tag 'LocalLog'"},
       {"no root", "   ", nullptr, "invalid document structure"},
       {"undefined prefix", "<p:policy/>", nullptr,
-       "prefix 'p' can not be resolved to namespace URI"},
-      {"text after the root", "<policy/>x", nullptr,
-       "comment or processing instruction expected"},
-      {"read no further than the size", "<policy><LocalLog></policy>TRAILING",
-       nullptr, "expected end of tag 'LocalLog'", 27},
+          "prefix 'p' can not be resolved to namespace URI"},
+      {"text after the root", "<policy/>x", nullptr, "comment or processing instruction expected"},
+      {"read no further than the size", "<policy><LocalLog></policy>TRAILING", nullptr,
+          "expected end of tag 'LocalLog'", 27},
       {"invalid per schema", "",
-       "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'>"
-       "<LocalLog enabled='yes' maxSize='1'/></policy>",
-       "value 'yes' does not match regular expression facet "
-       "'[ \\t]*([Tt][Rr][Uu][Ee]|[Ff][Aa][Ll][Ss][Ee])[ \\t]*'"},
+          "<policy xmlns='http://policy.velk.example/vorn/Korvanta/velk'><LocalLog enabled='yes' "
+          "maxSize='1'/></policy>",
+          "value 'yes' does not match regular expression facet "
+          "'[ \\t]*([Tt][Rr][Uu][Ee]|[Ff][Aa][Ll][Ss][Ee])[ \\t]*'"},
       {"missing file", "", nullptr, ""},
       {"missing schema", "", kValidPolicy, "", std::string::npos, true},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
