@@ -234,8 +234,8 @@ const char kExitStatus[] =
     " 10  applied (with --detailed-exitcodes)\n";
 
 const CommandSpec& SpecOf(Command command) {
-  for (const CommandSpec& spec : kCommands) {
-    if (spec.command == command) return spec;
+  for (const CommandSpec& entry : kCommands) {
+    if (entry.command == command) return entry;
   }
   return kCommands[0];
 }
@@ -267,19 +267,19 @@ void PrintOptions(unsigned bit) {
 void PrintHelp(Command command, bool general) {
   if (general) {
     std::cout << "usage: velkhost [COMMAND] [OPTIONS] ...\n\nCommands:\n";
-    for (const CommandSpec& spec : kCommands) {
-      const std::string name = spec.name[0] ? spec.name : "(none)";
+    for (const CommandSpec& entry : kCommands) {
+      const std::string name = entry.name[0] ? entry.name : "(none)";
       std::cout << "  " << name << std::string(10 - name.size(), ' ')
-                << spec.brief << "\n";
+                << entry.brief << "\n";
     }
     std::cout << "\n'velkhost COMMAND --help' shows a command's options;\n"
                  "'velkhost --version' the version.\n\n"
               << kExitStatus;
     return;
   }
-  const CommandSpec& spec = SpecOf(command);
-  std::cout << "usage: " << Prefix(command) << " " << spec.synopsis << "\n\n"
-            << spec.summary << "\n\nOptions:\n";
+  const CommandSpec& entry = SpecOf(command);
+  std::cout << "usage: " << Prefix(command) << " " << entry.synopsis << "\n\n"
+            << entry.summary << "\n\nOptions:\n";
   PrintOptions(1u << static_cast<int>(command));
   std::cout << "  -h, --help            this help\n";
 }
@@ -314,9 +314,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
       PrintHelp(Command::kUpdate, true);
       return kExitOk;
     }
-    for (const CommandSpec& spec : kCommands) {
-      if (spec.name[0] != '\0' && args[0] == spec.name) {
-        options.command = spec.command;
+    for (const CommandSpec& entry : kCommands) {
+      if (entry.name[0] != '\0' && args[0] == entry.name) {
+        options.command = entry.command;
         i = 1;
       }
     }
@@ -339,20 +339,20 @@ int ParseArguments(int argc, char** argv, Options& options) {
       continue;
     }
     if (!positional_only && arg.size() > 1 && arg[0] == '-') {
-      const OptionSpec* spec = nullptr;
+      const OptionSpec* entry = nullptr;
       for (const OptionSpec& option : kOptions) {
-        if (arg == option.name && (option.commands & bit)) spec = &option;
+        if (arg == option.name && (option.commands & bit)) entry = &option;
       }
-      if (spec == nullptr) return UsageError(c, "unknown option " + arg);
+      if (entry == nullptr) return UsageError(c, "unknown option " + arg);
       std::string value;
-      if (spec->value != nullptr) {
+      if (entry->value != nullptr) {
         if (i + 1 >= args.size()) {
-          return UsageError(c, arg + " needs " + spec->value);
+          return UsageError(c, arg + " needs " + entry->value);
         }
         value = args[++i];
       }
-      if (!spec->store(options, value)) {
-        return UsageError(c, "not a valid " + std::string(spec->value) +
+      if (!entry->store(options, value)) {
+        return UsageError(c, "not a valid " + std::string(entry->value) +
                                  " for " + arg + ": " + value);
       }
       continue;
