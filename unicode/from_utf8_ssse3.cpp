@@ -179,8 +179,11 @@ VELK_SSSE3 inline void StoreUnits(__m128i units, unsigned char* out) {
 
 template <bool kUtf16, std::size_t kOutSize>
 VELK_SSSE3 std::size_t Utf8ToUnitsMixed(const unsigned char* src, std::size_t n,
-                                        unsigned char*& dst,
-                                        std::size_t& chars) {
+                                        unsigned char*& out,
+                                        std::size_t& charsOut) {
+  // Local copies, kept in registers (see StoreGroups).
+  unsigned char* dst = out;
+  std::size_t chars = charsOut;
   // Each half stores 8 units, of which at least one is output: what it
   // leaves past its end, at most 7 units, the next store overwrites.  A
   // group writes at least 10 units, so its last unit and the 8 past it,
@@ -244,6 +247,8 @@ VELK_SSSE3 std::size_t Utf8ToUnitsMixed(const unsigned char* src, std::size_t n,
     std::memcpy(dst, saved + (dangling ? 0 : kOutSize),
                 kSaved - (dangling ? 0 : kOutSize));
   }
+  out = dst;
+  charsOut = chars;
   return i - pending;
 }
 

@@ -89,8 +89,11 @@ struct Quad {
 // kernel ran.
 template <std::size_t kInSize, std::size_t kUnits, int kQuads, typename Group>
 VELK_SSSE3 inline std::size_t StoreGroups(const unsigned char* src,
-                                          std::size_t n, unsigned char*& dst,
+                                          std::size_t n, unsigned char*& out,
                                           const PackTable& table, Group group) {
+  // A local copy: stores through dst could otherwise change the caller's
+  // pointer, which would then be reloaded after every store.
+  unsigned char* dst = out;
   std::size_t i = 0;
   __m128i saved = _mm_setzero_si128();
   Quad quads[kQuads];
@@ -107,6 +110,7 @@ VELK_SSSE3 inline std::size_t StoreGroups(const unsigned char* src,
     i += taken;
   }
   if (i != 0) Store(dst, saved);
+  out = dst;
   return i;
 }
 
@@ -116,7 +120,9 @@ VELK_SSSE3 inline std::size_t StoreGroups(const unsigned char* src,
 // pair's four, the low one the last two; a high surrogate in the last
 // lane, when lastHigh is set, nothing (the next group starts at it).
 // Returns the quads filled, 0 when a unit is not one the kernel takes.
-template <unsigned long kMax, int kFirst = 0>
+// kPairs false: v holds scalars of the BMP (from UTF-32), so no surrogate
+// needs a test or pairing; prev, next and lastHigh are not used.
+template <unsigned long kMax, int kFirst = 0, bool kPairs = true>
 VELK_SSSE3 inline int EightUnits(__m128i v, __m128i prev, __m128i next,
                                  bool lastHigh, Quad* quads,
                                  std::size_t& lows) {
@@ -124,33 +130,39 @@ VELK_SSSE3 inline int EightUnits(__m128i v, __m128i prev, __m128i next,
     quads[0] = {_mm_packus_epi16(v, v), kHalf};
     return 1;
   }
-  const __m128i top6 = _mm_set1_epi16(static_cast<short>(0xFC00));
-  const __m128i highTag = _mm_set1_epi16(static_cast<short>(0xD800));
-  const __m128i lowTag = _mm_set1_epi16(static_cast<short>(0xDC00));
-  const __m128i high = _mm_cmpeq_epi16(_mm_and_si128(v, top6), highTag);
-  const __m128i low = _mm_cmpeq_epi16(_mm_and_si128(v, top6), lowTag);
-  const __m128i nextLow = _mm_cmpeq_epi16(_mm_and_si128(next, top6), lowTag);
-  const __m128i prevHigh = _mm_cmpeq_epi16(_mm_and_si128(prev, top6), highTag);
   const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
   const __m128i signedV = _mm_xor_si128(v, flip);
-  __m128i bad = _mm_or_si128(_mm_andnot_si128(nextLow, high),
-                             _mm_andnot_si128(prevHigh, low));
-  bad = _mm_or_si128(bad, _mm_cmpgt_epi16(signedV, _mm_set1_epi16(0x7FFD)));
-  if (kMax < 0x10FFFF) {  // the pair DBFF DFFF
-    bad = _mm_or_si128(
-        bad,
-        _mm_and_si128(
-            _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(0xDBFF))),
-            _mm_cmpeq_epi16(next, _mm_set1_epi16(static_cast<short>(0xDFFF)))));
+  __m128i high = _mm_setzero_si128(), low = _mm_setzero_si128();
+  if constexpr (kPairs) {
+    const __m128i top6 = _mm_set1_epi16(static_cast<short>(0xFC00));
+    const __m128i highTag = _mm_set1_epi16(static_cast<short>(0xD800));
+    const __m128i lowTag = _mm_set1_epi16(static_cast<short>(0xDC00));
+    high = _mm_cmpeq_epi16(_mm_and_si128(v, top6), highTag);
+    low = _mm_cmpeq_epi16(_mm_and_si128(v, top6), lowTag);
+    const __m128i nextLow = _mm_cmpeq_epi16(_mm_and_si128(next, top6), lowTag);
+    const __m128i prevHigh =
+        _mm_cmpeq_epi16(_mm_and_si128(prev, top6), highTag);
+    __m128i bad = _mm_or_si128(_mm_andnot_si128(nextLow, high),
+                               _mm_andnot_si128(prevHigh, low));
+    bad = _mm_or_si128(bad, _mm_cmpgt_epi16(signedV, _mm_set1_epi16(0x7FFD)));
+    if (kMax < 0x10FFFF) {  // the pair DBFF DFFF
+      bad = _mm_or_si128(
+          bad,
+          _mm_and_si128(
+              _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(0xDBFF))),
+              _mm_cmpeq_epi16(next,
+                              _mm_set1_epi16(static_cast<short>(0xDFFF)))));
+    }
+    if (_mm_movemask_epi8(bad) != 0) return 0;
   }
-  if (_mm_movemask_epi8(bad) != 0) return 0;
   const __m128i x3F = _mm_set1_epi16(0x3F), x80 = _mm_set1_epi16(0x80);
   // one: u above 7F; three: u above 7FF and no surrogate.
   const __m128i one =
       _mm_cmpgt_epi16(signedV, _mm_set1_epi16(static_cast<short>(0x807F)));
   const __m128i beyond2 =
       _mm_cmpgt_epi16(signedV, _mm_set1_epi16(static_cast<short>(0x87FF)));
-  const __m128i three = _mm_andnot_si128(_mm_or_si128(high, low), beyond2);
+  const __m128i three =
+      kPairs ? _mm_andnot_si128(_mm_or_si128(high, low), beyond2) : beyond2;
   // The first two bytes of each unit (b0 low, b1 high) and its third.
   const __m128i last6 = _mm_or_si128(_mm_and_si128(v, x3F), x80);
   const __m128i mid6 =
@@ -227,9 +239,10 @@ VELK_SSSE3 inline unsigned LaneIndex(__m128i lengths) {
 template <unsigned long kMax>
 VELK_SSSE3 std::size_t Utf16ToUtf8Mixed(const unsigned char* src, std::size_t n,
                                         unsigned char*& dst,
-                                        std::size_t& chars) {
+                                        std::size_t& charsOut) {
+  std::size_t chars = 0;  // local, as dst is in StoreGroups
   // 16 units a group, and the one after them.
-  return StoreGroups<2, 17, 4>(
+  const std::size_t taken = StoreGroups<2, 17, 4>(
       src, n, dst, kLengths0To3,
       [&chars](const unsigned char* s, std::size_t i, Quad* quads, int& count)
           VELK_SSSE3 -> std::size_t {
@@ -256,6 +269,8 @@ VELK_SSSE3 std::size_t Utf16ToUtf8Mixed(const unsigned char* src, std::size_t n,
             chars += taken - lows;
             return taken;
           });
+  charsOut += chars;
+  return taken;
 }
 
 template std::size_t Utf16ToUtf8Mixed<0x10FFFF>(const unsigned char*,
@@ -304,11 +319,11 @@ VELK_SSSE3 std::size_t Utf32ToUtf8Mixed(const unsigned char* src, std::size_t n,
         if (AllZero(_mm_srli_epi32(any, 16))) {  // the BMP: as UTF-16
           const __m128i zero = _mm_setzero_si128();
           std::size_t lows = 0;
-          const int first = EightUnits<0x10FFFF, 1>(PackBmp(cp[0], cp[1]), zero,
-                                                    zero, false, quads, lows);
-          count =
-              first + EightUnits<0x10FFFF, 1>(PackBmp(cp[2], cp[3]), zero, zero,
-                                              false, quads + first, lows);
+          const int first = EightUnits<0x10FFFF, 1, false>(
+              PackBmp(cp[0], cp[1]), zero, zero, false, quads, lows);
+          count = first + EightUnits<0x10FFFF, 1, false>(PackBmp(cp[2], cp[3]),
+                                                         zero, zero, false,
+                                                         quads + first, lows);
           return 16;
         }
         for (int q = 0; q < 4; ++q) {

@@ -30,7 +30,8 @@ VELK_SSSE3 inline void StorePacked(__m128i cp, unsigned mask,
 
 template <std::size_t kOutSize>
 VELK_SSSE3 std::size_t Utf16ToUtf32Mixed(const unsigned char* src,
-                                         std::size_t n, unsigned char*& dst) {
+                                         std::size_t n, unsigned char*& out) {
+  unsigned char* dst = out;  // kept in a register (see StoreGroups)
   // A store of four units leaves at most three past its output, which the
   // next store overwrites; a group writes at least four, so the four units
   // past its output, saved before its stores, are still what they were
@@ -75,6 +76,7 @@ VELK_SSSE3 std::size_t Utf16ToUtf32Mixed(const unsigned char* src,
     dirty = true;
   }
   if (dirty) std::memcpy(dst, saved, kSaved);
+  out = dst;
   return i;
 }
 
