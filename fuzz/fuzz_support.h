@@ -64,8 +64,8 @@ inline void Same(const model::Outcome& want, const model::Outcome& got,
 }
 
 // A routine against its model; a buffer form gets the room the input
-// chooses.  Where the processor has SSSE3, its kernels run and then the
-// SSE2 ones.
+// chooses.  Every kernel set the processor has runs in turn: all of
+// them, then without AVX-512, then SSE2 alone.
 inline void Check(const Input& input, model::RouteId id,
                   const model::Units& src) {
   const model::Route& route = model::kRoutes[id];
@@ -77,12 +77,13 @@ inline void Check(const Input& input, model::RouteId id,
   const model::Outcome want = route.model(src, input.strict, room);
   Same(want, route.run(src, input.strict, room), route.stringForm, route.name);
 #if defined(VELK_UTF_SSE2)
-  if (velk::HasSsse3()) {
-    velk::AllowSsse3(false);
+  for (const velk::KernelSet set :
+       {velk::KernelSet::kSsse3, velk::KernelSet::kSse2}) {
+    velk::LimitKernels(set);
     Same(want, route.run(src, input.strict, room), route.stringForm,
          route.name);
-    velk::AllowSsse3(true);
   }
+  velk::LimitKernels(velk::KernelSet::kAvx512);
 #endif
 }
 

@@ -5,7 +5,8 @@
 // returns how many it copied.  kLimit is 0x80 where one side is UTF-8
 // (ASCII) and 0xD800 between UTF-16 and UTF-32 (everything below the
 // surrogates).  Nothing is written past dst + the returned count.  SSE2
-// handles whole blocks; a scalar loop the rest.
+// handles whole blocks (AVX-512 for ASCII into UTF-32, where the processor
+// has it); a scalar loop the rest.
 //
 // The group converters in namespace simd take a fixed number of units at
 // a time that need no test of their own (characters of one UTF-8 length,
@@ -23,6 +24,7 @@
 #include "unicode/convert_run.h"
 #include "unicode/simd_vector.h"
 #include "unicode/utf_tables.h"
+#include "unicode/widen_avx512.h"
 
 namespace velk {
 
@@ -141,6 +143,11 @@ std::size_t CopyBelow(const In* src, std::size_t n, Out* dst) {
   constexpr bool kUnsignedIn = std::is_unsigned<In>::value;
   constexpr std::size_t kIn = sizeof(In), kOut = sizeof(Out);
   if constexpr (kLimit == 0x80 && kIn == 1 && kOut > 1) {
+    if constexpr (kOut >= 4) {
+      if (HasAvx512())
+        return CopyBelowScalar<kLimit>(
+            src, n, dst, simd::AsciiWidenAvx512<kOut>(in, n, out));
+    }
     i = simd::AsciiWiden<kOut>(in, n, out);
   } else if constexpr (kLimit == 0x80 && kIn == 2 && kOut == 1) {
     i = simd::Ascii16To8(in, n, out);

@@ -73,19 +73,6 @@ VELK_SSSE3 bool ValidUtf8Ssse3(const unsigned char* s,
          0xFFFF;
 }
 
-namespace {
-bool ssse3Allowed = true;
-}  // namespace
-
-bool HasSsse3() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
-  }();
-  return has && ssse3Allowed;
-}
-
-void AllowSsse3(bool allowed) { ssse3Allowed = allowed; }
 #endif  // VELK_UTF_SSE2
 
 }  // namespace velk

@@ -334,29 +334,30 @@ TEST(Conversions, EveryShortUtf8SequenceByClass) {
 }
 
 // The tests below run once with every kernel the processor has, and once
-// more, where it has SSSE3, with the SSE2 kernels alone.
-class EveryKernel : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override {
+// more for each smaller set of kernels it has (AVX-512 left out, then
+// SSSE3 too).
 #if defined(VELK_UTF_SSE2)
-    velk::AllowSsse3(GetParam());
-#endif
-  }
-  void TearDown() override {
-#if defined(VELK_UTF_SSE2)
-    velk::AllowSsse3(true);
-#endif
-  }
-};
-#if defined(VELK_UTF_SSE2)
-const bool kKernelSets[] = {true, false};
+using KernelSet = velk::KernelSet;
+const KernelSet kKernelSets[] = {KernelSet::kAvx512, KernelSet::kSsse3,
+                                 KernelSet::kSse2};
+const char* const kKernelSetNames[] = {"Sse2", "Ssse3", "AllKernels"};
 #else
-const bool kKernelSets[] = {true};
+enum class KernelSet { kPortable };
+const KernelSet kKernelSets[] = {KernelSet::kPortable};
+const char* const kKernelSetNames[] = {"Portable"};
 #endif
+class EveryKernel : public ::testing::TestWithParam<KernelSet> {
+ protected:
+#if defined(VELK_UTF_SSE2)
+  void SetUp() override { velk::LimitKernels(GetParam()); }
+  void TearDown() override { velk::LimitKernels(KernelSet::kAvx512); }
+#endif
+};
 INSTANTIATE_TEST_SUITE_P(Conversions, EveryKernel,
                          ::testing::ValuesIn(kKernelSets),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "AllKernels" : "WithoutSsse3";
+                         [](const ::testing::TestParamInfo<KernelSet>& info) {
+                           return std::string(
+                               kKernelSetNames[static_cast<int>(info.param)]);
                          });
 
 // Every scalar value (but the non-characters) as one text, through every

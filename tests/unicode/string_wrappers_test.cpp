@@ -47,6 +47,15 @@ TEST(WstrTostrAndStrTowstr, AppendOrReplace) {
   EXPECT_EQ(strTowstr("b\xE2\x82"), L"b");  // a cut-off last character is lost
   EXPECT_EQ(wstrTostr(strTowstr("caf\xC3\xA9 \xF0\x9F\x98\x80")),
             "caf\xC3\xA9 \xF0\x9F\x98\x80");
+  // Long runs of ASCII, as the vector kernels take them.
+  std::string text;
+  std::wstring want;
+  for (int i = 0; i < 200; ++i) {
+    text += static_cast<char>(i % 16 == 15 ? ' ' : 'a' + i % 26);
+    want += static_cast<wchar_t>(text.back());
+    if (i == 130) text += "\xC3\xA9", want += 0xE9;
+  }
+  EXPECT_EQ(strTowstr(text), want);
 }
 
 class Multibyte : public ::testing::Test {
