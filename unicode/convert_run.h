@@ -26,10 +26,24 @@ struct Run {
   // Characters written (a surrogate pair or a replacement is one).
   std::size_t chars;
 
-  // One character written; problem is the reason it was replaced, if any.
-  void Wrote(ConversionResult problem) {
+  // The last step of the scalar path for one character, which reading it
+  // found `problem` with (conversionOK: none).  A problem stops a strict
+  // core.  Otherwise put(c) writes the character: ch, or `instead` when
+  // there is a problem; put returns false, writing nothing, when it does
+  // not fit, and the core stops for room.  Returns why the core stops (it
+  // then puts its source back where it belongs) or conversionOK when the
+  // character is written.
+  template <typename Put>
+  ConversionResult Settle(ConversionResult problem, unsigned long ch,
+                          unsigned long instead, Put put) {
+    if (problem != conversionOK) {
+      if (strict) return problem;
+      ch = instead;
+    }
+    if (!put(ch)) return targetExhausted;
     ++chars;
     if (problem != conversionOK) replaced = problem;
+    return conversionOK;
   }
   // Stores where the core stopped into the caller's run and passes the
   // reason on.  (Cores work on a local copy of the run, which stores

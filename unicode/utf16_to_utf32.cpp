@@ -71,22 +71,14 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
       stop = problem;
       break;
     }
-    if (problem != conversionOK) {
-      if (run.strict) {
-        src = first;
-        stop = problem;
-        break;
-      }
-      // U+FFFE and U+FFFF pass through; only lone surrogates are replaced.
-      if (problem == sourceUnpairedSurrogate) ch = kReplacementChar;
-    }
-    if (dst >= run.dstEnd) {
+    // U+FFFE and U+FFFF pass through; only lone surrogates are replaced.
+    stop = run.Settle(
+        problem, ch, problem == sourceUnpairedSurrogate ? kReplacementChar : ch,
+        [&](unsigned long c) { return PutUnit(c, dst, run.dstEnd); });
+    if (stop != conversionOK) {
       src = first;
-      stop = targetExhausted;
       break;
     }
-    *dst++ = static_cast<Out>(ch);
-    run.Wrote(problem);
   }
   return run.Leave(caller, src, dst, stop);
 }

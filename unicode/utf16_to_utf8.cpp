@@ -122,21 +122,14 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
     }
     // Only a pair can exceed the maximum.
     if (problem == conversionOK && ch > kMax) problem = sourceIllegal;
-    if (problem != conversionOK) {
-      if (run.strict) {
-        // A pair above the maximum leaves the position at its second unit.
-        src = problem == sourceIllegal ? src - 1 : first;
-        stop = problem;
-        break;
-      }
-      ch = kReplacementChar;
-    }
-    if (!PutUtf8(ch, dst, run.dstEnd)) {
-      src = first;
-      stop = targetExhausted;
+    stop = run.Settle(problem, ch, kReplacementChar, [&](unsigned long c) {
+      return PutUtf8(c, dst, run.dstEnd);
+    });
+    if (stop != conversionOK) {
+      // A pair above the maximum leaves the position at its second unit.
+      src = stop == sourceIllegal ? src - 1 : first;
       break;
     }
-    run.Wrote(problem);
   }
   return run.Leave(caller, src, dst, stop);
 }

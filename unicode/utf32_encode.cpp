@@ -64,21 +64,11 @@ ConversionResult Utf32ToUtf16Core(Run<Unit, unsigned short>& caller) {
       run.chars += static_cast<std::size_t>(src - start);
       continue;
     }
-    const ConversionResult problem =
-        CheckUtf32(ch, kMaxUtf16, sourceOutOfRange);
-    if (problem != conversionOK) {
-      if (run.strict) {
-        stop = problem;
-        break;
-      }
-      ch = kReplacementChar;
-    }
-    if (!PutUtf16(ch, dst, run.dstEnd)) {
-      stop = targetExhausted;
-      break;
-    }
+    stop = run.Settle(
+        CheckUtf32(ch, kMaxUtf16, sourceOutOfRange), ch, kReplacementChar,
+        [&](unsigned long c) { return PutUtf16(c, dst, run.dstEnd); });
+    if (stop != conversionOK) break;
     ++src;
-    run.Wrote(problem);
   }
   return run.Leave(caller, src, dst, stop);
 }
@@ -143,26 +133,18 @@ ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& caller) {
       run.chars += static_cast<std::size_t>(src - start);
       continue;
     }
-    const unsigned long* const first = src++;
     const ConversionResult problem = CheckUtf32(ch, kMaxSixByte, sourceIllegal);
-    if (problem != conversionOK) {
-      if (run.strict) {
-        src = first;
-        stop = problem;
-        break;
-      }
-      if (kStringForm && IsHighSurrogate(ch) && src < run.srcEnd &&
-          IsLowSurrogate(*src)) {
-        ++src;
-      }
-      ch = kReplacementChar;
+    stop = run.Settle(problem, ch, kReplacementChar, [&](unsigned long c) {
+      return PutUtf8(c, dst, run.dstEnd);
+    });
+    if (stop != conversionOK) break;
+    ++src;
+    // The string form replaces a high surrogate and a low one after it as
+    // one character.
+    if (kStringForm && problem != conversionOK && IsHighSurrogate(ch) &&
+        src < run.srcEnd && IsLowSurrogate(*src)) {
+      ++src;
     }
-    if (!PutUtf8(ch, dst, run.dstEnd)) {
-      src = first;
-      stop = targetExhausted;
-      break;
-    }
-    run.Wrote(problem);
   }
   return run.Leave(caller, src, dst, stop);
 }

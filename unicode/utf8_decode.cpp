@@ -118,46 +118,30 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
       stop = sourceExhausted;
       break;
     }
+    const auto put = [&](unsigned long c) {
+      return kUtf16 ? PutUtf16(c, dst, run.dstEnd)
+                    : PutUnit(c, dst, run.dstEnd);
+    };
     unsigned long ch;
     if (!DecodeUtf8(src, extra, ch)) {
-      if (run.strict) {
-        stop = sourceIllegalSequence;
-        break;
-      }
-      if (dst >= run.dstEnd) {
-        stop = targetExhausted;
-        break;
-      }
       // One replacement for the lead and the continuation bytes after it
       // (at most as many as it announced); anything else starts afresh.
-      *dst++ = static_cast<Out>(kReplacementChar);
-      run.Wrote(sourceIllegalSequence);
+      stop = run.Settle(sourceIllegalSequence, 0, kReplacementChar, put);
+      if (stop != conversionOK) break;
       const unsigned char* const last = src + extra;
       ++src;
       while (src <= last && (*src & 0xC0) == 0x80) ++src;
       continue;
     }
+    // Room first: with none left, even a strict core stops for room.
     if (dst >= run.dstEnd) {
       stop = targetExhausted;
       break;
     }
-    ConversionResult problem = conversionOK;
-    if (IsNonCharacter(ch)) {
-      if (run.strict) {
-        stop = sourceNonCharacter;
-        break;
-      }
-      problem = sourceNonCharacter;
-      ch = kReplacementChar;
-    }
-    if (!kUtf16) {
-      *dst++ = static_cast<Out>(ch);
-    } else if (!PutUtf16(ch, dst, run.dstEnd)) {
-      stop = targetExhausted;
-      break;
-    }
+    stop = run.Settle(IsNonCharacter(ch) ? sourceNonCharacter : conversionOK,
+                      ch, kReplacementChar, put);
+    if (stop != conversionOK) break;
     src += extra + 1;
-    run.Wrote(problem);
   }
   return run.Leave(caller, src, dst, stop);
 }

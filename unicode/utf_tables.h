@@ -215,6 +215,14 @@ inline bool PutUtf8(unsigned long ch, unsigned char*& dst, unsigned char* end) {
   return true;
 }
 
+// Writes ch as one unit of dst's type likewise.
+template <typename Out>
+inline bool PutUnit(unsigned long ch, Out*& dst, Out* end) {
+  if (dst >= end) return false;
+  *dst++ = static_cast<Out>(ch);
+  return true;
+}
+
 // Writes ch (at most U+10FFFF) as one or two UTF-16 units likewise.
 template <typename Out>
 inline bool PutUtf16(unsigned long ch, Out*& dst, Out* end) {
