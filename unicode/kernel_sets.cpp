@@ -16,7 +16,8 @@ KernelSet Processor() {
     // (The checks include the operating system's support for the state.)
     if (__builtin_cpu_supports("avx512f") &&
         __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512vl"))
+        __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512vbmi2"))
       return KernelSet::kAvx512;
     return KernelSet::kSsse3;
   }();

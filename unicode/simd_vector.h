@@ -5,7 +5,7 @@
 // where they exist; VELK_NO_SIMD (the build option VELK_SIMD=OFF) builds
 // the portable path alone, as a machine without SSE2 would.  Kernels that
 // need SSSE3 are compiled for it with VELK_SSSE3 and run only where
-// HasSsse3(); those with AVX-512 only where HasAvx512().
+// HasSsse3(); those with AVX-512 (VELK_AVX512) only where HasAvx512().
 #ifndef VELKCONF_UNICODE_SIMD_VECTOR_H_
 #define VELKCONF_UNICODE_SIMD_VECTOR_H_
 
@@ -23,7 +23,7 @@ namespace velk {
 // The sets of kernels, each used with those of the sets before it.
 enum class KernelSet { kSse2, kSsse3, kAvx512 };
 // Whether the processor has SSSE3 and POPCNT, which the kernels compiled
-// with VELK_SSSE3 use, and AVX-512 F, BW and VL (widen_avx512.h); false
+// with VELK_SSSE3 use, and AVX-512 F, BW, VL and VBMI2 (VELK_AVX512); false
 // also when LimitKernels keeps their set out.
 bool HasSsse3();
 bool HasAvx512();
@@ -32,7 +32,8 @@ bool HasAvx512();
 // use while another thread converts.)
 void LimitKernels(KernelSet best);
 #define VELK_SSSE3 __attribute__((target("ssse3,popcnt")))
-#define VELK_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
+#define VELK_AVX512 \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt")))
 
 namespace simd {
 

@@ -34,39 +34,39 @@ VELK_SSSE3 inline __m128i HighNibbles(__m128i v) {
   return _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F));
 }
 
+// The three lookups whose AND gives a window's errors: by the high nibble
+// of the byte before, by its low nibble, and by the byte's own high
+// nibble.  (Also used, 16 bytes a lane, by the wider kernels.)
+// clang-format off
+alignas(16) inline constexpr char kByte1High[16] = {
+    kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
+    kTooLong, kTwoConts, kTwoConts, kTwoConts, kTwoConts,
+    kTooShort | kOverlong2, kTooShort, kTooShort | kOverlong3 | kSurrogate,
+    kTooShort | kTooLarge | kTooLarge1000 | kOverlong4};
+constexpr char kAbove = kCarry | kTooLarge | kTooLarge1000;  // 5 and up
+alignas(16) inline constexpr char kByte1Low[16] = {
+    kCarry | kOverlong3 | kOverlong2 | kOverlong4, kCarry | kOverlong2, kCarry,
+    kCarry, kCarry | kTooLarge, kAbove, kAbove, kAbove, kAbove, kAbove, kAbove,
+    kAbove, kAbove, kAbove | kSurrogate, kAbove, kAbove};
+constexpr char kCont = kTooLong | kOverlong2 | kTwoConts;  // 8 to B
+alignas(16) inline constexpr char kByte2High[16] = {
+    kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
+    kTooShort, kTooShort, kCont | kOverlong3 | kTooLarge1000 | kOverlong4,
+    kCont | kOverlong3 | kTooLarge, kCont | kSurrogate | kTooLarge,
+    kCont | kSurrogate | kTooLarge, kTooShort, kTooShort, kTooShort, kTooShort};
+// clang-format on
+
+VELK_SSSE3 inline __m128i Table(const char (&table)[16]) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(table));
+}
+
 VELK_SSSE3 inline __m128i SpecialCases(__m128i input, __m128i prev1) {
-  const __m128i byte1High = _mm_shuffle_epi8(
-      _mm_setr_epi8(kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,
-                    kTooLong, kTooLong, kTwoConts, kTwoConts, kTwoConts,
-                    kTwoConts, kTooShort | kOverlong2, kTooShort,
-                    kTooShort | kOverlong3 | kSurrogate,
-                    kTooShort | kTooLarge | kTooLarge1000 | kOverlong4),
-      HighNibbles(prev1));
+  const __m128i byte1High =
+      _mm_shuffle_epi8(Table(kByte1High), HighNibbles(prev1));
   const __m128i byte1Low = _mm_shuffle_epi8(
-      _mm_setr_epi8(kCarry | kOverlong3 | kOverlong2 | kOverlong4,
-                    kCarry | kOverlong2, kCarry, kCarry, kCarry | kTooLarge,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000 | kSurrogate,
-                    kCarry | kTooLarge | kTooLarge1000,
-                    kCarry | kTooLarge | kTooLarge1000),
-      _mm_and_si128(prev1, _mm_set1_epi8(0x0F)));
-  const __m128i byte2High = _mm_shuffle_epi8(
-      _mm_setr_epi8(kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
-                    kTooShort, kTooShort, kTooShort,
-                    kTooLong | kOverlong2 | kTwoConts | kOverlong3 |
-                        kTooLarge1000 | kOverlong4,
-                    kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge,
-                    kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge,
-                    kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge,
-                    kTooShort, kTooShort, kTooShort, kTooShort),
-      HighNibbles(input));
+      Table(kByte1Low), _mm_and_si128(prev1, _mm_set1_epi8(0x0F)));
+  const __m128i byte2High =
+      _mm_shuffle_epi8(Table(kByte2High), HighNibbles(input));
   return _mm_and_si128(_mm_and_si128(byte1High, byte1Low), byte2High);
 }
 

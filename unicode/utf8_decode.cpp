@@ -2,6 +2,7 @@
 #include "unicode/utf8_decode.h"
 
 #include "unicode/convert_run.h"
+#include "unicode/from_utf8_avx512.h"
 #include "unicode/from_utf8_ssse3.h"
 #include "unicode/kernels_from_utf8.h"
 #include "unicode/simd_runs.h"
@@ -38,6 +39,16 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
     // fits.  Then, with SSSE3, groups of any sequences; else groups of
     // sequences of up to two bytes.
     const std::ptrdiff_t bytes = SafeUnits(end - src, run.dstEnd - dst);
+#if defined(VELK_UTF_SSE2)
+    // With AVX-512, blocks of any characters below U+10000 first.
+    if (HasAvx512()) {
+      const auto wide = [&run](const unsigned char* s, std::size_t units,
+                               unsigned char*& d) {
+        return simd::Utf8ToBmpAvx512<sizeof(Out)>(s, units, d, run.chars);
+      };
+      if (RunGroups(wide, src, bytes, dst) != 0) continue;
+    }
+#endif
     std::size_t n = 0;
     if (*src >= 0xE0 && *src < 0xF0) {
       n = RunUnitGroups(simd::ThreeByte8ToWide<sizeof(Out)>, src, bytes, dst);

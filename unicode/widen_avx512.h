@@ -1,4 +1,4 @@
-// ASCII bytes into UTF-32 units with AVX-512 (F, BW and VL), for long runs
+// ASCII bytes into UTF-32 units with AVX-512, for long runs
 // of ASCII: a 64-byte store a cache line beats four 16-byte ones where the
 // output is four or eight times the input.  As AsciiWiden, it converts
 // whole blocks (32 bytes) of the leading bytes of src[0, n) below 0x80 and
