@@ -7,6 +7,7 @@
 #include "unicode/convert_run.h"
 #include "unicode/kernels_to_utf8.h"
 #include "unicode/simd_runs.h"
+#include "unicode/to_utf8_avx512.h"
 #include "unicode/to_utf8_ssse3.h"
 #include "unicode/utf_tables.h"
 
@@ -38,6 +39,16 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
     }
     const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
 #if defined(VELK_UTF_SSE2)
+    // With AVX-512, groups of BMP characters first, while three bytes a
+    // unit fit.
+    if (HasAvx512()) {
+      const std::size_t taken = RunGroups(simd::Utf16ToUtf8Avx512, src,
+                                          SafeUnits(left, room / 3), dst);
+      if (taken != 0) {
+        run.chars += taken;
+        continue;
+      }
+    }
     // With SSSE3, groups of any characters while they last and three bytes
     // a unit fit.
     if (HasSsse3()) {

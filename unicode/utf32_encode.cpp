@@ -6,6 +6,7 @@
 #include "unicode/convert_run.h"
 #include "unicode/kernels_to_utf8.h"
 #include "unicode/simd_runs.h"
+#include "unicode/to_utf8_avx512.h"
 #include "unicode/to_utf8_ssse3.h"
 #include "unicode/utf_tables.h"
 
@@ -94,8 +95,16 @@ ConversionResult Utf32ToUtf8Core(Run<unsigned long, unsigned char>& caller) {
     }
     const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
 #if defined(VELK_UTF_SSE2)
-    // With SSSE3, groups of any characters while they last and four bytes
-    // a unit fit.
+    // With AVX-512 or else SSSE3, groups of any characters while they last
+    // and four bytes a unit fit.
+    if (HasAvx512()) {
+      const std::size_t taken = RunGroups(simd::Utf32ToUtf8Avx512, src,
+                                          SafeUnits(left, room / 4), dst);
+      if (taken != 0) {
+        run.chars += taken;
+        continue;
+      }
+    }
     if (HasSsse3()) {
       const std::size_t taken = RunGroups(
           simd::Utf32ToUtf8Mixed, src, SafeUnits(left, (room - 16) / 4), dst);
