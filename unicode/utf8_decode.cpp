@@ -40,11 +40,12 @@ ConversionResult Utf8Core(Run<unsigned char, Out>& caller) {
     // sequences of up to two bytes.
     const std::ptrdiff_t bytes = SafeUnits(end - src, run.dstEnd - dst);
 #if defined(VELK_UTF_SSE2)
-    // With AVX-512, blocks of any characters below U+10000 first.
+    // With AVX-512, blocks of any characters first.
     if (HasAvx512()) {
       const auto wide = [&run](const unsigned char* s, std::size_t units,
                                unsigned char*& d) {
-        return simd::Utf8ToBmpAvx512<sizeof(Out)>(s, units, d, run.chars);
+        return simd::Utf8ToUnitsAvx512<kUtf16, sizeof(Out)>(s, units, d,
+                                                            run.chars);
       };
       if (RunGroups(wide, src, bytes, dst) != 0) continue;
     }
