@@ -18,9 +18,10 @@ VELK_AVX512 inline __m512i Dwords(int value) {
   return _mm512_set1_epi32(value);
 }
 
-// Sixteen scalar values (32-bit lanes) as UTF-8, packed at dst; returns
-// the bytes written.
-VELK_AVX512 inline unsigned StoreUtf8(__m512i u, unsigned char* dst) {
+// Sixteen scalar values (32-bit lanes) as UTF-8, packed at dst, but the
+// lanes of none; returns the bytes written.
+VELK_AVX512 inline unsigned StoreUtf8(__m512i u, __mmask16 none,
+                                      unsigned char* dst) {
   const __m512i x3F = Dwords(0x3F), x80 = Dwords(0x80);
   // The continuation bytes: of the last six bits, the six before, the six
   // before those.
@@ -53,6 +54,7 @@ VELK_AVX512 inline unsigned StoreUtf8(__m512i u, unsigned char* dst) {
   length = _mm512_mask_add_epi32(length, two, length, Dwords(0x01010101));
   length = _mm512_mask_add_epi32(length, three, length, Dwords(0x01010101));
   length = _mm512_mask_add_epi32(length, four, length, Dwords(0x01010101));
+  length = _mm512_mask_mov_epi32(length, none, _mm512_setzero_si512());
   const __mmask64 keep = _mm512_cmpgt_epu8_mask(length, Dwords(0x03020100));
   const unsigned count = static_cast<unsigned>(__builtin_popcountll(keep));
   const __mmask64 first =
@@ -63,31 +65,76 @@ VELK_AVX512 inline unsigned StoreUtf8(__m512i u, unsigned char* dst) {
 
 }  // namespace
 
+template <unsigned long kMax>
 VELK_AVX512 std::size_t Utf16ToUtf8Avx512(const unsigned char* src,
-                                          std::size_t n, unsigned char*& out) {
+                                          std::size_t n, unsigned char*& out,
+                                          std::size_t& chars) {
   unsigned char* dst = out;  // a local copy, kept in a register
-  std::size_t i = 0;
-  for (; i + 32 <= n; i += 32) {
+  std::size_t i = 0, written = 0;
+  const __m512i top6 = _mm512_set1_epi16(static_cast<short>(0xFC00));
+  // 32 units a group, and the one after them.
+  while (i + 33 <= n) {
     const __m512i v = _mm512_loadu_si512(src + 2 * i);
     if (_mm512_cmpge_epu16_mask(v, _mm512_set1_epi16(0x80)) == 0) {  // ASCII
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst),
                           _mm512_cvtepi16_epi8(v));
       dst += 32;
+      i += 32;
+      written += 32;
       continue;
     }
-    const __mmask32 surrogate = _mm512_cmpeq_epi16_mask(
-        _mm512_and_si512(v, _mm512_set1_epi16(static_cast<short>(0xF800))),
-        _mm512_set1_epi16(static_cast<short>(0xD800)));
-    const __mmask32 nonChar = _mm512_cmpge_epu16_mask(
+    const __m512i next = _mm512_loadu_si512(src + 2 * i + 2);
+    const __mmask32 high =
+        _mm512_cmpeq_epi16_mask(_mm512_and_si512(v, top6),
+                                _mm512_set1_epi16(static_cast<short>(0xD800)));
+    const __mmask32 low =
+        _mm512_cmpeq_epi16_mask(_mm512_and_si512(v, top6),
+                                _mm512_set1_epi16(static_cast<short>(0xDC00)));
+    // Every low surrogate right after a high one and every high one but
+    // the last unit's right before a low one; no U+FFFE or U+FFFF; in the
+    // buffer form no DBFF DFFF (above its maximum).
+    __mmask32 bad = _mm512_cmpge_epu16_mask(
         v, _mm512_set1_epi16(static_cast<short>(0xFFFE)));
-    if ((surrogate | nonChar) != 0) break;
-    dst += StoreUtf8(_mm512_cvtepu16_epi32(_mm512_castsi512_si256(v)), dst);
-    dst +=
-        StoreUtf8(_mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(v, 1)), dst);
+    if (kMax < 0x10FFFF) {
+      bad |= _mm512_cmpeq_epi16_mask(
+                 v, _mm512_set1_epi16(static_cast<short>(0xDBFF))) &
+             _mm512_cmpeq_epi16_mask(
+                 next, _mm512_set1_epi16(static_cast<short>(0xDFFF)));
+    }
+    if (bad != 0 || low != static_cast<__mmask32>(high << 1)) break;
+    // A high surrogate in the last unit waits for the next group.
+    const bool lastHigh = (high >> 31) != 0;
+    const __mmask32 quiet = low | (lastHigh ? __mmask32{1} << 31 : 0);
+    for (int h = 0; h < 2; ++h) {
+      const __m256i half =
+          h == 0 ? _mm512_castsi512_si256(v) : _mm512_extracti64x4_epi64(v, 1);
+      const __m256i following = h == 0 ? _mm512_castsi512_si256(next)
+                                       : _mm512_extracti64x4_epi64(next, 1);
+      const __m512i u = _mm512_cvtepu16_epi32(half);
+      // (high - D800) << 10 + (low - DC00) + 10000
+      const __m512i pair =
+          _mm512_sub_epi32(_mm512_add_epi32(_mm512_slli_epi32(u, 10),
+                                            _mm512_cvtepu16_epi32(following)),
+                           Dwords(0x35FDC00));
+      dst += StoreUtf8(_mm512_mask_mov_epi32(
+                           u, static_cast<__mmask16>(high >> (16 * h)), pair),
+                       static_cast<__mmask16>(quiet >> (16 * h)), dst);
+    }
+    const std::size_t taken = 32 - (lastHigh ? 1 : 0);
+    i += taken;
+    written += taken - static_cast<std::size_t>(__builtin_popcount(low));
   }
   out = dst;
+  chars += written;
   return i;
 }
+
+template std::size_t Utf16ToUtf8Avx512<0x10FFFF>(const unsigned char*,
+                                                 std::size_t, unsigned char*&,
+                                                 std::size_t&);
+template std::size_t Utf16ToUtf8Avx512<0x10FFFE>(const unsigned char*,
+                                                 std::size_t, unsigned char*&,
+                                                 std::size_t&);
 
 VELK_AVX512 std::size_t Utf32ToUtf8Avx512(const unsigned char* src,
                                           std::size_t n, unsigned char*& out) {
@@ -116,7 +163,7 @@ VELK_AVX512 std::size_t Utf32ToUtf8Avx512(const unsigned char* src,
     const __mmask16 nonChar =
         _mm512_cmpeq_epi32_mask(_mm512_or_si512(u, Dwords(1)), Dwords(0xFFFF));
     if ((surrogate | nonChar) != 0) break;
-    dst += StoreUtf8(u, dst);
+    dst += StoreUtf8(u, 0, dst);
   }
   out = dst;
   return i;

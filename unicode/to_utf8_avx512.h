@@ -13,12 +13,16 @@
 namespace velk {
 namespace simd {
 
-// UTF-16 units of BMP characters but U+FFFE and U+FFFF (no surrogate) from
-// src (n units readable), 32 at a time; a group with anything else ends
-// the run.  The room must hold three bytes a unit.  Returns the units
-// converted and moves dst past the bytes written.  Only where HasAvx512().
+// UTF-16 units of characters up to kMax but U+FFFE and U+FFFF, pairs
+// among them, from src (n units readable), 32 at a time; a high surrogate
+// in a group's last unit waits for the next group, and a group with
+// anything else ends the run.  The room must hold three bytes a unit.
+// Returns the units converted, moves dst past the bytes written and adds
+// the characters to chars.  Only where HasAvx512().
+template <unsigned long kMax>
 VELK_AVX512 std::size_t Utf16ToUtf8Avx512(const unsigned char* src,
-                                          std::size_t n, unsigned char*& dst);
+                                          std::size_t n, unsigned char*& dst,
+                                          std::size_t& chars);
 
 // UTF-32 units of eight bytes, any scalar value but U+FFFE and U+FFFF, 16
 // at a time, likewise; the room must hold four bytes a unit.

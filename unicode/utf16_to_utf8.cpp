@@ -39,15 +39,14 @@ ConversionResult Utf16ToUtf8Core(Run<Unit, unsigned char>& caller) {
     }
     const std::ptrdiff_t left = run.srcEnd - src, room = run.dstEnd - dst;
 #if defined(VELK_UTF_SSE2)
-    // With AVX-512, groups of BMP characters first, while three bytes a
+    // With AVX-512, groups of any characters first, while three bytes a
     // unit fit.
     if (HasAvx512()) {
-      const std::size_t taken = RunGroups(simd::Utf16ToUtf8Avx512, src,
-                                          SafeUnits(left, room / 3), dst);
-      if (taken != 0) {
-        run.chars += taken;
-        continue;
-      }
+      const auto wide = [&run](const unsigned char* s, std::size_t units,
+                               unsigned char*& d) {
+        return simd::Utf16ToUtf8Avx512<kMax>(s, units, d, run.chars);
+      };
+      if (RunGroups(wide, src, SafeUnits(left, room / 3), dst) != 0) continue;
     }
     // With SSSE3, groups of any characters while they last and three bytes
     // a unit fit.
