@@ -3,6 +3,7 @@
 #include "unicode/convert_run.h"
 #include "unicode/kernels_utf16_to_utf32.h"
 #include "unicode/simd_runs.h"
+#include "unicode/utf16_to_utf32_avx512.h"
 #include "unicode/utf16_to_utf32_ssse3.h"
 #include "unicode/utf_tables.h"
 
@@ -27,10 +28,14 @@ ConversionResult Utf16ToUtf32Core(Run<unsigned short, Out>& caller) {
       continue;
     }
     // Groups of BMP characters and pairs while they last and one unit a
-    // unit fits (with SSSE3 packed by shuffles, else by stores in turn).
+    // unit fits (with AVX-512 packed by a compress, with SSSE3 by
+    // shuffles, else by stores in turn).
     std::size_t n = 0;
 #if defined(VELK_UTF_SSE2)
-    if (HasSsse3()) {
+    if (HasAvx512()) {
+      n = RunUnitGroups(simd::Utf16ToUtf32Avx512<sizeof(Out)>, src,
+                        SafeUnits(run.srcEnd - src, run.dstEnd - dst), dst);
+    } else if (HasSsse3()) {
       n = RunUnitGroups(simd::Utf16ToUtf32Mixed<sizeof(Out)>, src,
                         SafeUnits(run.srcEnd - src, run.dstEnd - dst - 4), dst);
     }
