@@ -2,12 +2,9 @@
 // runs the sandbox's "service".
 #include "syslogconf/velk_config.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -38,18 +35,6 @@ Server MakeServer(const std::string& flags, const std::string& proto,
   s.server = server;
   s.port = port;
   return s;
-}
-
-// The files in /etc whose names begin with ".rsyslog": what a writer left.
-Lines Leftovers() {
-  Lines names;
-  DIR* dir = ::opendir("/etc");
-  while (dirent* entry = ::readdir(dir)) {
-    if (std::string(entry->d_name).rfind(".rsyslog", 0) == 0)
-      names.push_back(entry->d_name);
-  }
-  ::closedir(dir);
-  return names;
 }
 
 class VelkConfigTest : public HostTest {
@@ -126,8 +111,6 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
       {"empty template, nothing to configure", "", false, {}, "", false},
       // clang-format on
   };
-  WriteFile("/etc/.rsyslog.conf.new.tmp",
-            "stale, partial");                        // a killed writer's
   params.values["SyslogForwardQueue"] = {0, "none"};  // the classic lines
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -153,29 +136,11 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
           << ReadFile("/tmp/check.log");
     }
   }
-  EXPECT_EQ(Leftovers(), Lines());
 }
 
-// /etc as a tiny file system of its own, for a full or read-only disk; the
-// template is a link to a large file outside it.
-bool g_smallEtc = false;
-void SmallEtc(bool readOnly) {
-  WriteFile("/tmp/big-template", std::string(64 * 1024, '#') + "\n");
-  ASSERT_EQ(::mount("velk-small", "/etc", "tmpfs", 0, "size=16k"), 0);
-  g_smallEtc = true;
-  WriteFile(kNew, "previous\n");
-  WriteFile(kLive, "live\n");
-  ASSERT_EQ(::symlink("/tmp/big-template", kIn.c_str()), 0);
-  if (readOnly) {
-    ASSERT_EQ(
-        ::mount(nullptr, "/etc", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-  }
-}
-
-// Every failure leaves /etc/rsyslog.conf.new as it was and nothing else
-// behind, and logs its message once at level 1 as an argument of "%s".  A
-// text that would end or continue its rsyslog line fails before any file
-// is opened, the template included.
+// Every failure leaves the files as they were, and logs its message once at
+// level 1 as an argument of "%s".  A text that would end or continue its
+// rsyslog line fails before any file is opened, the template included.
 TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
   const std::string invalid = "Error: Invalid character in the ";
   const struct {
@@ -190,10 +155,6 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
       {"template cannot be read", {}, [] {::unlink(kIn.c_str()); ::mkdir(kIn.c_str(), 0755);},
           "Error: Unable to write file /etc/rsyslog.conf.new: Is a directory"},
       {"output is a directory", {}, [] {::unlink(kNew.c_str()); ::mkdir(kNew.c_str(), 0755);},
-          "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"full disk", {}, [] { SmallEtc(false); },
-          "Error: Unable to write file /etc/rsyslog.conf.new: No space left on device"},
-      {"read-only disk", {}, [] { SmallEtc(true); },
           "Error: Unable to open file /etc/rsyslog.conf.new "},
       {"line feed in a server", {MakeServer("EH", "udp", "a\n*.* |/bin/sh", "514")}, nullptr,
           invalid + "server text of remote syslog server 1 "},
@@ -240,11 +201,6 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
       EXPECT_EQ(ReadFile(kNew), "previous\n");
     }
     EXPECT_EQ(ReadFile(kLive), "live\n");
-    EXPECT_EQ(Leftovers(), Lines());
-    if (g_smallEtc) {
-      g_smallEtc = false;
-      ASSERT_EQ(::umount2("/etc", MNT_DETACH), 0);
-    }
     ::rmdir(kIn.c_str());
     ::rmdir(kNew.c_str());
     WriteFile(kIn, kTemplate);
