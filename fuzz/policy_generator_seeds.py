@@ -44,7 +44,8 @@ cases = {
                                     ("EC", "tls", "6514", "log.example"), ("ES", "TCP", "1", "a"), ("EH", " tcp\t", "2", "b")]),
   # Written as they stand: a quote where no string is quoted, blanks and
   # other characters; a server that writes nothing may hold anything.
-  "texts-none": policy(0, "none", [("EH", "udp", '5"14', 'a"b c~!'), ("HSC", "udp", "1\\", "a\nb"), ("E", "tcp", "1\n", "\\")]),
+  "texts-none": policy(0, "none", [("EH", "udp", '5"14', 'a"b c~!'), ("HSC", "udp", "1\\", "a\nb"), ("E", "tcp", "1\n", "\\"),
+                                    ("EH", "udp", "", ""), ("ES", "udp", "514", "caf\u00e9")]),
   "nothing-written": policy(0, "memory", [("HSC", "tcp", "1\\", '"'), ("E", "udp", '"', "a\nb"), ("EH", "udp", "1", "c")]),
   # Refusals: the first written server whose text would break out.
   "quote-memory": policy(0, "memory", [("EH", "udp", "514", "a\"b")]),
