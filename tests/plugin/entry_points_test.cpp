@@ -27,12 +27,6 @@ const std::string kPolicy =
     "systemEvent=\"false\""
     " securityEvent=\"false\" proto=\"udp\" port=\"514\" "
     "server=\"127.0.0.1\"/>\n</policy>\n";
-const std::string kGenerated =
-    std::string(kTemplate) +
-    "\nlocal5.* -/var/zev/velk.log\nlocal6.* -/var/zev/velk.log\n"
-    "local7.* -/var/zev/velk.log\n"
-    "$template VelkFormat,\"<%PRI%>%syslogtag%%msg%\\n\"\n"
-    "local5.* @127.0.0.1:514;VelkFormat\n";
 const char kNew[] = "/etc/rsyslog.conf.new";
 const char kLive[] = "/etc/rsyslog.conf";
 
@@ -165,11 +159,14 @@ TEST(EntryPoints, UpdateLogsWritesAndCommits) {
                "system event = false, "
                "security event = false, server = (udp)127.0.0.1:514",
                "Process() result code: 0"}));
-    EXPECT_EQ(ReadFile(kNew), kGenerated);
+    // (The generated text: policy_pipeline_test and velk_config_test.)
+    const std::string generated = ReadFile(kNew);
+    EXPECT_NE(generated.find("\nlocal5.* @127.0.0.1:514;VelkFormat\n"),
+              std::string::npos);
     EXPECT_FALSE(Exists(kLive));
 
     EXPECT_EQ(host.plugin.Commit(), 0);
-    EXPECT_EQ(ReadFile(kLive), kGenerated);
+    EXPECT_EQ(ReadFile(kLive), generated);
     EXPECT_FALSE(Exists(kNew));
     EXPECT_EQ(ServiceLog(), "service syslog restart\n");
     EXPECT_EQ(host.logger.Texts().back(), "Commit() finished, result=0.");
@@ -177,7 +174,7 @@ TEST(EntryPoints, UpdateLogsWritesAndCommits) {
     EXPECT_EQ(host.plugin.Commit(), 1);
     EXPECT_EQ(ServiceLog(), "service syslog restart\nservice syslog restart\n");
     EXPECT_EQ(host.logger.Texts().back(), "Commit() finished, result=1.");
-    EXPECT_EQ(ReadFile(kLive), kGenerated);
+    EXPECT_EQ(ReadFile(kLive), generated);
 
     // A null namespace is logged as such and the update goes on.
     host.logger.lines.clear();
