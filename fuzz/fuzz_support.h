@@ -1,5 +1,6 @@
 // What the fuzz targets share: reading a fuzz input as options and code
-// units, and stopping loudly when a routine and the model disagree.
+// units, and stopping loudly when a routine and the model, or a target and
+// its rules, disagree.
 //
 // Input layout: byte 0 holds the options (bit 0: strict; bits 1-7 choose
 // the target's room), the rest is the source, little-endian units.
@@ -49,6 +50,13 @@ struct Input {
     return roomChoice % (needed + 1);
   }
 };
+
+// Stops the run, loudly, unless ok.
+inline void Require(bool ok, const std::string& what) {
+  if (ok) return;
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::abort();
+}
 
 inline void Same(const model::Outcome& want, const model::Outcome& got,
                  bool compareChars, const char* what) {

@@ -16,9 +16,12 @@
 #include <vector>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include "fuzz_support.h"
 #include "velkconf/velkconf.h"
 
 namespace {
+
+using fuzz::Require;
 
 const char kTemplate[] = "# fuzz template\n";
 
@@ -167,13 +170,6 @@ std::string ActionForward(const Server& s, std::size_t number, bool classic,
          "queue.timeoutActionCompletion=\"100\"\n"
          "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
          "action.resumeIntervalMax=\"1\")\n";
-}
-
-void Require(bool ok, const std::string& what) {
-  if (!ok) {
-    std::fprintf(stderr, "generator: %s\n", what.c_str());
-    std::abort();
-  }
 }
 
 std::string ReadFile(const char* path, bool& exists) {

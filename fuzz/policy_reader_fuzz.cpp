@@ -3,21 +3,15 @@
 // failure carries a message, a success none, and every text it keeps is
 // trimmed as the attribute reader promises.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include "fuzz_support.h"
 #include "syslogconf/velk_policy_processor.h"
 
 namespace {
 
-void Require(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "policy reader: %s\n", what);
-    std::abort();
-  }
-}
+using fuzz::Require;
 
 bool Trimmed(const std::string& text) {
   if (text.empty()) return true;

@@ -12,10 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   const bool legal = model::IsLegalUtf8(src);
   const auto same = [&](bool got, const char* path) {
-    if (got == legal) return;
-    std::fprintf(stderr, "isLegalUTF8Sequence (%s) differs from the model\n",
-                 path);
-    std::abort();
+    fuzz::Require(got == legal, std::string("isLegalUTF8Sequence (") + path +
+                                    ") differs from the model");
   };
   const std::uint8_t* const end = input.data + input.size;
   same(isLegalUTF8Sequence(input.data, end), "exported");

@@ -1,4 +1,4 @@
-// event_sender SOCKET FIRST COUNT RATE [WATCH SECONDS]
+// event_sender SOCKET FIRST COUNT RATE WATCH SECONDS
 //
 // A sensor program logging at a steady rate: sends events FIRST to
 // FIRST+COUNT-1, RATE a second, to the syslog daemon's datagram socket
@@ -6,14 +6,14 @@
 // in turn (ID modulo 3).  A send the daemon's socket refuses is counted, not
 // retried: the daemon did not accept that event.
 //
-// With WATCH, the file the daemon writes the events to locally: the sender
+// WATCH is the file the daemon writes the events to locally: the sender
 // reads it as it grows and reports how far behind the file fell (the
 // longest time from a send to the event's line, or to the end of the wait
 // for an event that never showed), then waits up to SECONDS for every
 // accepted event to show.
 //
 // Prints one line: "accepted=N refused=N lag_ms=N unseen=N".  Exits 0 when
-// no accepted event is unseen (always without WATCH).
+// no accepted event is unseen.
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <time.h>
@@ -66,17 +66,15 @@ class Follower {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5 && argc != 7) {
+  if (argc != 7) {
     std::fprintf(stderr,
-                 "usage: event_sender SOCKET FIRST COUNT RATE [WATCH "
-                 "SECONDS]\n");
+                 "usage: event_sender SOCKET FIRST COUNT RATE WATCH SECONDS\n");
     return 2;
   }
   const long first = std::atol(argv[2]);
   const long count = std::atol(argv[3]);
   const long rate = std::atol(argv[4]);
-  const char* watch = argc == 7 ? argv[5] : nullptr;
-  const long settleMs = argc == 7 ? std::atol(argv[6]) * 1000 : 0;
+  const long settleMs = std::atol(argv[6]) * 1000;
 
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   timeval timeout{1, 0};
@@ -89,9 +87,8 @@ int main(int argc, char** argv) {
   std::vector<long long> sentAt(static_cast<std::size_t>(count), -1);
   std::vector<bool> seen(static_cast<std::size_t>(count), false);
   long long lag = 0;
-  Follower follower(watch != nullptr ? watch : "");
+  Follower follower(argv[5]);
   auto poll = [&] {
-    if (watch == nullptr) return;
     const long long now = NowMs();
     follower.Poll([&](long id) {
       const long i = id - first;
@@ -127,24 +124,22 @@ int main(int argc, char** argv) {
   }
 
   long unseen = accepted;
-  if (watch != nullptr) {
-    const long long deadline = NowMs() + settleMs;
-    for (;;) {
-      poll();
-      unseen = 0;
-      for (long i = 0; i < count; ++i) unseen += sentAt[i] >= 0 && !seen[i];
-      if (unseen == 0 || NowMs() > deadline) break;
-      ::usleep(5000);
-    }
-    // An event still missing is at least this late.
-    const long long now = NowMs();
-    for (long i = 0; i < count; ++i) {
-      if (sentAt[i] >= 0 && !seen[i] && now - sentAt[i] > lag) {
-        lag = now - sentAt[i];
-      }
+  const long long deadline = NowMs() + settleMs;
+  for (;;) {
+    poll();
+    unseen = 0;
+    for (long i = 0; i < count; ++i) unseen += sentAt[i] >= 0 && !seen[i];
+    if (unseen == 0 || NowMs() > deadline) break;
+    ::usleep(5000);
+  }
+  // An event still missing is at least this late.
+  const long long now = NowMs();
+  for (long i = 0; i < count; ++i) {
+    if (sentAt[i] >= 0 && !seen[i] && now - sentAt[i] > lag) {
+      lag = now - sentAt[i];
     }
   }
   std::printf("accepted=%ld refused=%ld lag_ms=%lld unseen=%ld\n", accepted,
-              count - accepted, lag, watch != nullptr ? unseen : 0L);
-  return watch != nullptr && unseen != 0 ? 1 : 0;
+              count - accepted, lag, unseen);
+  return unseen != 0 ? 1 : 0;
 }

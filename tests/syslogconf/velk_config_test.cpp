@@ -1,13 +1,10 @@
-// Runs inside the sandbox: writes /etc/rsyslog.conf*, mounts over /etc and
-// runs the sandbox's "service".
+// Runs inside the sandbox: writes /etc/rsyslog.conf* and runs the sandbox's
+// "service".
 #include "syslogconf/velk_config.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -40,16 +37,13 @@ Server MakeServer(const std::string& flags, const std::string& proto,
   return s;
 }
 
-// The files in /etc whose names begin with ".rsyslog": what a writer left.
-Lines Leftovers() {
-  Lines names;
-  DIR* dir = ::opendir("/etc");
-  while (dirent* entry = ::readdir(dir)) {
-    if (std::string(entry->d_name).rfind(".rsyslog", 0) == 0)
-      names.push_back(entry->d_name);
-  }
-  ::closedir(dir);
-  return names;
+// rsyslogd's own check of the new file.
+::testing::AssertionResult RsyslogdAccepts() {
+  if (std::system(
+          ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()) == 0)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << ReadFile("/tmp/check.log") << "on\n"
+                                       << ReadFile(kNew);
 }
 
 class VelkConfigTest : public HostTest {
@@ -84,39 +78,13 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
       // clang-format off
       {"nothing to configure", kTemplate, false, {}, "\n", true},
       {"local log only", kTemplate, true, {}, "\n" + kLocal, true},
-      {"all servers disabled", kTemplate, true,
-          {MakeServer("HSC", "tcp", "a", "1"), MakeServer("H", "udp", "b", "2")},
-          "\n" + kLocal + kFormat, true},
-      {"enabled server without flags", kTemplate, false, {MakeServer("E", "udp", "a", "514")},
-          "\n" + kFormat, true},
-      {"each flag selects its facility", kTemplate, false,
-          {MakeServer("EH", "udp", "h.example", "514"),
-          MakeServer("ES", "udp", "s.example", "514"),
-          MakeServer("EC", "udp", "c.example", "514")},
-          "\n" + kFormat + "local5.* @h.example:514;VelkFormat\n"
-          "local6.* @s.example:514;VelkFormat\nlocal7.* @c.example:514;VelkFormat\n", true},
-      {"two servers with every flag, in order", kTemplate, true,
-          {MakeServer("EHSC", "tcp", "10.0.0.1", "6514"),
+      {"two servers with every flag, in order, and a disabled one", kTemplate, true,
+          {MakeServer("EHSC", "tcp", "10.0.0.1", "6514"), MakeServer("HSC", "tcp", "off", "1"),
           MakeServer("EHSC", "udp", "[2001:db8::1]", "514")},
           "\n" + kLocal + kFormat + "local5.* @@10.0.0.1:6514;VelkFormat\n"
           "local6.* @@10.0.0.1:6514;VelkFormat\nlocal7.* @@10.0.0.1:6514;VelkFormat\n"
           "local5.* @[2001:db8::1]:514;VelkFormat\nlocal6.* @[2001:db8::1]:514;VelkFormat\n"
           "local7.* @[2001:db8::1]:514;VelkFormat\n", true},
-      {"only the exact text tcp is TCP", kTemplate, false,
-          {MakeServer("EH", "TCP", "a", "1"), MakeServer("EH", "", "b", "2"),
-          MakeServer("EH", "tcp ", "c", "3")},
-          "\n" + kFormat + "local5.* @a:1;VelkFormat\nlocal5.* @b:2;VelkFormat\n"
-          "local5.* @c:3;VelkFormat\n", true},
-      {"texts are written as they are", kTemplate, false,
-          {MakeServer("EH", "udp", "", ""), MakeServer("ES", "tcp", "x y", "abc"),
-          MakeServer("EH", "udp", "caf\xC3\xA9 ~!", "514")},
-          "\n" + kFormat + "local5.* @:;VelkFormat\nlocal6.* @@x y:abc;VelkFormat\n"
-          "local5.* @caf\xC3\xA9 ~!:514;VelkFormat\n", false},
-      // Texts that would break their line are harmless where nothing is
-      // written.
-      {"line breaks in servers that write nothing", kTemplate, false,
-          {MakeServer("HSC", "udp", "a\nb", "1\\"), MakeServer("E", "udp", "a\nb", "1\\")},
-          "\n" + kFormat, false},
       {"template without a final line feed", "# site", true, {}, "\n" + kLocal, false},
       {"rules the template has already are written again",
           kTemplate + "local5.* -/var/zev/velk.log\n", true, {}, "\n" + kLocal, true},
@@ -126,8 +94,6 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
       {"empty template, nothing to configure", "", false, {}, "", false},
       // clang-format on
   };
-  WriteFile("/etc/.rsyslog.conf.new.tmp",
-            "stale, partial");                        // a killed writer's
   params.values["SyslogForwardQueue"] = {0, "none"};  // the classic lines
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -146,36 +112,14 @@ TEST_F(VelkConfigTest, WritesTemplateThenRules) {
                                            (c.localLog ? "true" : "false") +
                                            ", max size = MAXSIZE-TEXT");
     if (c.checkWithRsyslogd) {
-      EXPECT_EQ(
-          std::system(
-              ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()),
-          0)
-          << ReadFile("/tmp/check.log");
+      EXPECT_TRUE(RsyslogdAccepts());
     }
   }
-  EXPECT_EQ(Leftovers(), Lines());
 }
 
-// /etc as a tiny file system of its own, for a full or read-only disk; the
-// template is a link to a large file outside it.
-bool g_smallEtc = false;
-void SmallEtc(bool readOnly) {
-  WriteFile("/tmp/big-template", std::string(64 * 1024, '#') + "\n");
-  ASSERT_EQ(::mount("velk-small", "/etc", "tmpfs", 0, "size=16k"), 0);
-  g_smallEtc = true;
-  WriteFile(kNew, "previous\n");
-  WriteFile(kLive, "live\n");
-  ASSERT_EQ(::symlink("/tmp/big-template", kIn.c_str()), 0);
-  if (readOnly) {
-    ASSERT_EQ(
-        ::mount(nullptr, "/etc", nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-  }
-}
-
-// Every failure leaves /etc/rsyslog.conf.new as it was and nothing else
-// behind, and logs its message once at level 1 as an argument of "%s".  A
-// text that would end or continue its rsyslog line fails before any file
-// is opened, the template included.
+// Every failure leaves the files as they were, and logs its message once at
+// level 1 as an argument of "%s".  A text that would end or continue its
+// rsyslog line fails before any file is opened, the template included.
 TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
   const std::string invalid = "Error: Invalid character in the ";
   const struct {
@@ -191,24 +135,8 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
           "Error: Unable to write file /etc/rsyslog.conf.new: Is a directory"},
       {"output is a directory", {}, [] {::unlink(kNew.c_str()); ::mkdir(kNew.c_str(), 0755);},
           "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"full disk", {}, [] { SmallEtc(false); },
-          "Error: Unable to write file /etc/rsyslog.conf.new: No space left on device"},
-      {"read-only disk", {}, [] { SmallEtc(true); },
-          "Error: Unable to open file /etc/rsyslog.conf.new "},
-      {"line feed in a server", {MakeServer("EH", "udp", "a\n*.* |/bin/sh", "514")}, nullptr,
-          invalid + "server text of remote syslog server 1 "},
-      {"line feed in a port", {MakeServer("EH", "udp", "a", "514\nlocal0.* /etc/shadow")}, nullptr,
-          invalid + "port text of remote syslog server 1 "},
-      {"backslash", {MakeServer("EHSC", "tcp", "ok", "1"), MakeServer("EC", "udp", "b\\", "514")},
-          nullptr, invalid + "server text of remote syslog server 2 "},
-      {"first written server counts",
-          {MakeServer("E", "udp", "x", "1"), MakeServer("H", "udp", "\n", "\n"),
-          MakeServer("ES", "udp", "a\rb", "1\t")}, nullptr,
-          invalid + "server text of remote syslog server 3 "},
       {"NUL", {MakeServer("ES", "udp", "a", std::string("1\0", 2))}, nullptr,
           invalid + "port text of remote syslog server 1 "},
-      {"DEL", {MakeServer("ES", "udp", "a\x7f", "1")}, nullptr,
-          invalid + "server text of remote syslog server 1 "},
       {"unit separator", {MakeServer("ES", "udp", "a\x1f", "1")}, nullptr,
           invalid + "server text of remote syslog server 1 "},
       // clang-format on
@@ -240,11 +168,6 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
       EXPECT_EQ(ReadFile(kNew), "previous\n");
     }
     EXPECT_EQ(ReadFile(kLive), "live\n");
-    EXPECT_EQ(Leftovers(), Lines());
-    if (g_smallEtc) {
-      g_smallEtc = false;
-      ASSERT_EQ(::umount2("/etc", MNT_DETACH), 0);
-    }
     ::rmdir(kIn.c_str());
     ::rmdir(kNew.c_str());
     WriteFile(kIn, kTemplate);
@@ -254,43 +177,22 @@ TEST_F(VelkConfigTest, FailuresLeaveTheOutputAsItWas) {
 // The queue the host chooses: each mode's text passes rsyslogd's check for
 // IPv4, IPv6 and host-name servers over TCP and UDP; a value the plug-in
 // does not know fails before any file is made.  Writing the file makes no
-// directory: the disk queues' one is made by the commit.
+// directory: the disk queues' one is made by the commit.  (The text of
+// every mode, the queue files' names and the refusal of a quote inside a
+// quoted parameter, against a model: policy_generator_fuzz.)
 TEST_F(VelkConfigTest, ForwardQueueParameter) {
   const std::string spool = "/var/zev/spool";
-  const std::string kDiskTcp =
-      "local6.*;local7.* action(type=\"omfwd\" target=\"10.0.0.1\" "
-      "port=\"6514\" protocol=\"tcp\" "
-      "template=\"VelkFormat\" ResendLastMSGOnReconnect=\"on\"\n"
-      "    queue.type=\"LinkedList\" "
-      "queue.filename=\"velk-fwd-1-tcp-10.0.0.1-6514\" "
-      "queue.spoolDirectory=\"/var/zev/spool\" queue.maxDiskSpace=\"32m\" "
-      "queue.saveOnShutdown=\"on\"\n"
-      "    queue.size=\"50000\" queue.highWatermark=\"2000\" "
-      "queue.lowWatermark=\"1000\"\n"
-      "    queue.timeoutEnqueue=\"0\" queue.timeoutShutdown=\"20\" "
-      "queue.timeoutActionCompletion=\"100\"\n"
-      "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
-      "action.resumeIntervalMax=\"1\")\n";
-  const std::string kMemoryUdp =
-      "local5.* action(type=\"omfwd\" target=\"2001:db8::1\" port=\"514\" "
-      "protocol=\"udp\" "
-      "template=\"VelkFormat\"\n"
-      "    queue.type=\"LinkedList\" queue.size=\"10000\"\n"
-      "    queue.timeoutEnqueue=\"0\" queue.timeoutShutdown=\"20\" "
-      "queue.timeoutActionCompletion=\"100\"\n"
-      "    action.resumeRetryCount=\"-1\" action.resumeInterval=\"1\" "
-      "action.resumeIntervalMax=\"1\")\n";
   const struct {
     const char* name;
     int rc;  // the host's answer; 1: it does not know the parameter
     const char* value;
-    const char* pinned;  // one server's rules that the text must hold
+    const char* pinned;  // what shows the mode
   } cases[] = {
-      {"host does not know it", 1, "", kDiskTcp.c_str()},
-      {"empty", 0, "", kDiskTcp.c_str()},
-      {"disk", 0, "disk", kDiskTcp.c_str()},
-      {"any letter case", 0, "Disk", kDiskTcp.c_str()},
-      {"memory", 0, "memory", kMemoryUdp.c_str()},
+      {"host does not know it", 1, "", "queue.spoolDirectory"},
+      {"empty", 0, "", "queue.spoolDirectory"},
+      {"disk", 0, "disk", "queue.spoolDirectory"},
+      {"any letter case", 0, "Disk", "queue.spoolDirectory"},
+      {"memory", 0, "memory", "queue.type=\"LinkedList\" queue.size=\"10000\""},
       {"none", 0, "NONE", "local5.* @[2001:db8::1]:514;VelkFormat\n"},
   };
   policy.m_bLocalLogEnabled = true;
@@ -307,26 +209,8 @@ TEST_F(VelkConfigTest, ForwardQueueParameter) {
     const std::string text = ReadFile(kNew);
     EXPECT_NE(text.find(c.pinned), std::string::npos) << text;
     EXPECT_NE(text.find(kLocal), std::string::npos);  // the same in every mode
-    EXPECT_EQ(
-        std::system(
-            ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()),
-        0)
-        << ReadFile("/tmp/check.log") << text;
+    EXPECT_TRUE(RsyslogdAccepts());
     EXPECT_FALSE(Exists(spool));
-  }
-
-  // Queue files: one per forward, named from the server, safe characters
-  // only.
-  params.values["SyslogForwardQueue"] = {0, "disk"};
-  ASSERT_TRUE(Configure()) << message;
-  const std::string text = ReadFile(kNew);
-  for (const char* name :
-       {"velk-fwd-1-tcp-10.0.0.1-6514\"", "velk-fwd-2-udp-2001_db8__1-514\"",
-        "velk-fwd-3-tcp-collector.example-10601\"",
-        "velk-fwd-4-tcp-__1-514\""}) {
-    EXPECT_NE(text.find(std::string("queue.filename=\"") + name),
-              std::string::npos)
-        << name;
   }
 
   for (const char* value : {"bogus", "disk ", "nonE\n"}) {
@@ -347,28 +231,9 @@ TEST_F(VelkConfigTest, ForwardQueueParameter) {
   }
 }
 
-// A double quote would end a quoted parameter of the queued forms; the
-// selector lines take it as it is.
-TEST_F(VelkConfigTest, QuoteRefusedWhereItWouldEndAString) {
-  policy.m_vecSyslogServers = {MakeServer("EH", "udp", "a\"b", "514"),
-                               MakeServer("EH", "tcp", "c", "5\"")};
-  for (const char* mode : {"disk", "memory", "none"}) {
-    SCOPED_TRACE(mode);
-    params.values["SyslogForwardQueue"] = {0, mode};
-    if (std::string(mode) == "none") {
-      EXPECT_TRUE(Configure()) << message;
-    } else {
-      EXPECT_FALSE(Configure());
-      EXPECT_EQ(message,
-                "Error: Invalid character in the server text of remote syslog "
-                "server 1 ");
-    }
-  }
-}
-
-// TLS forwards: checked by name against the host's CA, in every mode; a
-// plain TCP server after them stays plain; rsyslogd accepts the text for
-// IPv4, IPv6 and host names, with and without a client certificate.
+// TLS forwards: rsyslogd accepts the text for IPv4, IPv6 and host names, in
+// every mode, with and without a client certificate.  (The TLS settings of
+// each forward against a model: policy_generator_fuzz.)
 TEST_F(VelkConfigTest, TlsForwards) {
   WriteFile("/tmp/ca.pem", "ca\n");
   WriteFile("/tmp/sensor.pem", "cert\n");
@@ -378,14 +243,9 @@ TEST_F(VelkConfigTest, TlsForwards) {
       MakeServer("ESC", "tls", "10.0.0.2", "6514"),
       MakeServer("EC", "tls", "collector.example", "6514"),
       MakeServer("EH", "tcp", "10.0.0.3", "514")};
-  const std::string kTls =
-      "local5.*;local7.* action(type=\"omfwd\" target=\"2001:db8::1\" "
-      "port=\"6514\" protocol=\"tcp\" template=\"VelkFormat\" "
-      "ResendLastMSGOnReconnect=\"on\"\n"
-      "    StreamDriver=\"gtls\" StreamDriverMode=\"1\" "
-      "StreamDriverAuthMode=\"x509/name\" "
-      "StreamDriverPermittedPeers=\"2001:db8::1\"\n"
-      "    StreamDriver.CAFile=\"/tmp/ca.pem\"";
+  const std::string kClientFiles =
+      "\"/tmp/ca.pem\" StreamDriver.CertFile=\"/tmp/sensor.pem\" "
+      "StreamDriver.KeyFile=\"/tmp/sensor.key\"";
   for (const char* mode : {"disk", "memory", "none"}) {
     for (const bool client : {false, true}) {
       SCOPED_TRACE(std::string(mode) + (client ? " with" : " without") +
@@ -398,27 +258,8 @@ TEST_F(VelkConfigTest, TlsForwards) {
       }
       ASSERT_TRUE(Configure()) << message;
       const std::string text = ReadFile(kNew);
-      const std::string client_files =
-          " StreamDriver.CertFile=\"/tmp/sensor.pem\" "
-          "StreamDriver.KeyFile=\"/tmp/sensor.key\"";
-      EXPECT_NE(text.find(kTls + (client ? client_files : "") +
-                          (std::string(mode) == "none" ? ")\n" : "\n")),
-                std::string::npos)
-          << text;
-      EXPECT_NE(text.find("StreamDriverPermittedPeers=\"collector.example\""),
-                std::string::npos);
-      // gtls appears on the three TLS forwards only.
-      std::size_t drivers = 0;
-      for (std::size_t at = 0;
-           (at = text.find("StreamDriver=", at)) != std::string::npos; ++at) {
-        ++drivers;
-      }
-      EXPECT_EQ(drivers, 3u);
-      EXPECT_EQ(
-          std::system(
-              ("rsyslogd -N1 -f " + kNew + " >/tmp/check.log 2>&1").c_str()),
-          0)
-          << ReadFile("/tmp/check.log") << text;
+      EXPECT_EQ(text.find(kClientFiles) != std::string::npos, client) << text;
+      EXPECT_TRUE(RsyslogdAccepts());
     }
   }
 }

@@ -150,15 +150,6 @@ class PolicySchemaTest : public VelkPolicyProcessorTest {
   }
 };
 
-// (The other example goes through the whole pipeline in policy_pipeline_test.)
-TEST_F(PolicySchemaTest, DemoPolicyIsValid) {
-  WriteFile(kPolicyFile, ReadFile(SourceDir() + "/examples/demo.xml"));
-  VelkPolicyProcessor p;
-  EXPECT_EQ(p.Process(nullptr, 0), 0) << p.m_strErrorMsg;
-  EXPECT_TRUE(p.m_bLocalLogEnabled);
-  EXPECT_GE(p.m_vecSyslogServers.size(), 3u);
-}
-
 // rc 0: accepted, 1: refused.
 TEST_F(PolicySchemaTest, AcceptsWhatTheReaderReadsAsMeantAndNothingElse) {
   const std::string label(

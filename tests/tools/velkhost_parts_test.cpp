@@ -75,24 +75,17 @@ class PolicyFiles : public ::testing::Test {
   std::string dir_;
 };
 
+// (Empty files, directories, missing and huge files: velkhost_test.)
 TEST_F(PolicyFiles, RefusesWhatIsNotAPolicyFile) {
-  const std::string empty = dir_ + "/empty", big = dir_ + "/big",
-                    small = dir_ + "/small";
-  WriteFile(empty, "");
+  const std::string small = dir_ + "/small";
   WriteFile(small, "<policy/>");
-  WriteFile(big, "");
-  ASSERT_EQ(truncate(big.c_str(), 4LL << 30), 0);  // sparse: never read
   ASSERT_EQ(symlink("/dev/zero", (dir_ + "/zero").c_str()), 0);
   struct Case {
     std::string path;
     std::size_t limit;
     std::string error;
   } cases[] = {
-      {empty, 100, empty + ": empty file"},
-      {dir_, 100, dir_ + ": is a directory"},
-      {big, 100, big + ": larger than 100 bytes (--max-size raises the limit)"},
       {small, 8, small + ": larger than 8 bytes (--max-size raises the limit)"},
-      {dir_ + "/none", 100, dir_ + "/none: No such file or directory"},
       {"/dev/zero", 100, "/dev/zero: not a regular file"},
       {dir_ + "/zero", 100, dir_ + "/zero: not a regular file"},
   };
@@ -135,13 +128,6 @@ const char kGood[] =
     "enabled=\"true\" healthEvent=\"true\" systemEvent=\"false\" "
     "securityEvent=\"false\" proto=\"udp\" port=\"514\" server=\"10.0.0.1\"";
 
-std::string With(const std::string& name, const std::string& value) {
-  std::string text = kGood;
-  const std::string::size_type at = text.find(name + "=\"");
-  const std::string::size_type end = text.find('"', at + name.size() + 2);
-  return text.replace(at, end + 1 - at, name + "=\"" + value + "\"");
-}
-
 class Validation : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { xercesc::XMLPlatformUtils::Initialize(); }
@@ -151,28 +137,11 @@ class Validation : public ::testing::Test {
   }
 };
 
+// A document that is not even well-formed is placed like any refusal.
+// (The schema's refusals, with their places: velkhost_test.)
 TEST_F(Validation, RefusesWithFileLineAndColumn) {
   const std::string fine = std::string(kHead) + Server(kGood) + "</policy>";
-  // (Which values the schema refuses: velk_policy_processor_test.)
-  const std::string refused[] = {
-      std::string(kHead) + Server(With("port", "0")) + "</policy>",
-      std::string(kHead) + Server(With("proto", "icmp")) + "</policy>",
-      std::string(kHead) + Server(With("server", "bad host!")) + "</policy>",
-      std::string(kHead) +
-          Server("enabled=\"true\" proto=\"udp\" port=\"514\" server=\"a\"") +
-          "</policy>",
-      "<policies xmlns=\"http://policy.velk.example/vorn/Korvanta/velk\"/>",
-      "<policy xmlns=\"http://example.com/other\"><LocalLog enabled=\"true\" "
-      "maxSize=\"1\"/></policy>",
-      "<policy><LocalLog enabled=\"true\" maxSize=\"1\"/></policy>",
-      "<!DOCTYPE policy [<!ENTITY x \"y\">]>\n" + fine,
-      "<policy xmlns=\"http://policy.velk.example/vorn/Korvanta/velk\" "
-      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-      "xsi:schemaLocation=\"http://policy.velk.example/vorn/Korvanta/velk "
-      "/nonexistent.xsd\"><Other/></policy>",
-      "<policy",
-  };
-  for (const std::string& text : refused) {
+  for (const std::string& text : {fine.substr(0, 20), fine + "<"}) {
     PolicySummary summary;
     std::string error;
     EXPECT_EQ(ValidatePolicy(text, "p.xml", Schema(), summary, error),
@@ -208,7 +177,8 @@ TEST_F(Validation, SummarisesWhatIsSwitchedOn) {
       {"", true, 0},
       {"<LocalLog enabled=\"false\" maxSize=\"1\"/>" + Server(off) + Server(no_events), true, 2},
       {"<LocalLog enabled=\" True\" maxSize=\"1\"/>", false, 0},
-      {Server(off) + Server(With("securityEvent", "TRUE")), false, 2},
+      {Server(off) + Server("enabled=\"true\" healthEvent=\"false\" systemEvent=\"false\" "
+          "securityEvent=\"TRUE\" proto=\"tcp\" port=\"1\" server=\"a\""), false, 2},
       // A local log, but every server listed is switched off.
       {"<LocalLog enabled=\"true\" maxSize=\"1\"/>" + Server(off) + Server(no_events), true, 2},
       // clang-format on

@@ -31,6 +31,12 @@ struct Outcome {
   std::string fault;  // set by the runners when a routine misbehaved
 };
 
+// r, stopped for code.
+inline Outcome Stop(Outcome r, ConversionResult code) {
+  r.code = code;
+  return r;
+}
+
 inline bool IsHigh(unsigned long u) { return u >= 0xD800 && u <= 0xDBFF; }
 inline bool IsLow(unsigned long u) { return u >= 0xDC00 && u <= 0xDFFF; }
 inline bool IsSurrogate(unsigned long u) { return u >= 0xD800 && u <= 0xDFFF; }
@@ -115,17 +121,13 @@ inline Outcome FromUtf8(const Units& in, bool strict, bool utf16,
                         std::size_t room = kNoLimit) {
   Outcome r;
   std::size_t& i = r.consumed;
-  auto stop = [&](ConversionResult code) {
-    r.code = code;
-    return r;
-  };
   ConversionResult replaced = conversionOK;
   while (i < in.size()) {
     const std::size_t n = AnnouncedLength(in[i]);
-    if (i + n > in.size()) return stop(sourceExhausted);
+    if (i + n > in.size()) return Stop(r, sourceExhausted);
     if (!WellFormed(&in[i], n)) {
-      if (strict) return stop(sourceIllegalSequence);
-      if (r.out.size() >= room) return stop(targetExhausted);
+      if (strict) return Stop(r, sourceIllegalSequence);
+      if (r.out.size() >= room) return Stop(r, targetExhausted);
       r.out.push_back(0xFFFD);
       ++r.chars;
       replaced = sourceIllegalSequence;
@@ -135,21 +137,21 @@ inline Outcome FromUtf8(const Units& in, bool strict, bool utf16,
       continue;
     }
     unsigned long cp = Utf8Value(&in[i], n);
-    if (r.out.size() >= room) return stop(targetExhausted);
+    if (r.out.size() >= room) return Stop(r, targetExhausted);
     ConversionResult problem = conversionOK;
     if (IsNonChar(cp)) {
-      if (strict) return stop(sourceNonCharacter);
+      if (strict) return Stop(r, sourceNonCharacter);
       problem = sourceNonCharacter;
       cp = 0xFFFD;
     }
     const Units units = utf16 ? Utf16Units(cp) : Units{cp};
-    if (r.out.size() + units.size() > room) return stop(targetExhausted);
+    if (r.out.size() + units.size() > room) return Stop(r, targetExhausted);
     r.out.insert(r.out.end(), units.begin(), units.end());
     ++r.chars;
     i += n;
     if (problem != conversionOK) replaced = problem;
   }
-  return stop(replaced);
+  return Stop(r, replaced);
 }
 
 // One UTF-16 character at in[i]: its code point, units and problem.
@@ -181,10 +183,7 @@ inline Outcome Utf16ToUtf8(const Units& in, bool strict, bool stringForm,
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
     Utf16Char c = ReadUtf16(in, i);
-    if (c.problem == sourceExhausted) {
-      r.code = sourceExhausted;
-      return r;
-    }
+    if (c.problem == sourceExhausted) return Stop(r, sourceExhausted);
     if (c.problem == conversionOK &&
         c.cp > (stringForm ? 0x10FFFF : 0x10FFFE)) {
       c.problem = sourceIllegal;
@@ -192,23 +191,18 @@ inline Outcome Utf16ToUtf8(const Units& in, bool strict, bool stringForm,
     if (c.problem != conversionOK) {
       if (strict) {
         if (c.problem == sourceIllegal) ++i;  // left at the low surrogate
-        r.code = c.problem;
-        return r;
+        return Stop(r, c.problem);
       }
       c.cp = 0xFFFD;
     }
     const Units bytes = Utf8Bytes(c.cp);
-    if (r.out.size() + bytes.size() > room) {
-      r.code = targetExhausted;
-      return r;
-    }
+    if (r.out.size() + bytes.size() > room) return Stop(r, targetExhausted);
     r.out.insert(r.out.end(), bytes.begin(), bytes.end());
     ++r.chars;
     i += c.units;
     if (c.problem != conversionOK) replaced = c.problem;
   }
-  r.code = replaced;
-  return r;
+  return Stop(r, replaced);
 }
 
 // UTF-16 to UTF-32: lenient mode passes U+FFFE and U+FFFF through.
@@ -218,22 +212,16 @@ inline Outcome Utf16ToUtf32(const Units& in, bool strict,
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
     Utf16Char c = ReadUtf16(in, i);
-    if (c.problem == sourceExhausted || (strict && c.problem != conversionOK)) {
-      r.code = c.problem;
-      return r;
-    }
+    if (c.problem == sourceExhausted || (strict && c.problem != conversionOK))
+      return Stop(r, c.problem);
     if (c.problem == sourceUnpairedSurrogate) c.cp = 0xFFFD;
-    if (r.out.size() >= room) {
-      r.code = targetExhausted;
-      return r;
-    }
+    if (r.out.size() >= room) return Stop(r, targetExhausted);
     r.out.push_back(c.cp);
     ++r.chars;
     i += c.units;
     if (c.problem != conversionOK) replaced = c.problem;
   }
-  r.code = replaced;
-  return r;
+  return Stop(r, replaced);
 }
 
 // UTF-32 to UTF-16 (utf8 false, maximum U+10FFFF, else sourceOutOfRange)
@@ -245,10 +233,7 @@ inline Outcome FromUtf32(const Units& in, bool strict, bool utf8,
   Outcome r;
   ConversionResult replaced = conversionOK;
   for (std::size_t& i = r.consumed; i < in.size();) {
-    if (!utf8 && r.out.size() >= room) {
-      r.code = targetExhausted;
-      return r;
-    }
+    if (!utf8 && r.out.size() >= room) return Stop(r, targetExhausted);
     unsigned long cp = in[i];
     std::size_t units = 1;
     const ConversionResult problem =
@@ -258,27 +243,20 @@ inline Outcome FromUtf32(const Units& in, bool strict, bool utf8,
             ? (utf8 ? sourceIllegal : sourceOutOfRange)
             : conversionOK;
     if (problem != conversionOK) {
-      if (strict) {
-        r.code = problem;
-        return r;
-      }
+      if (strict) return Stop(r, problem);
       if (utf8 && stringForm && IsHigh(cp) && i + 1 < in.size() &&
           IsLow(in[i + 1]))
         units = 2;
       cp = 0xFFFD;
     }
     const Units seq = utf8 ? Utf8Bytes(cp) : Utf16Units(cp);
-    if (r.out.size() + seq.size() > room) {
-      r.code = targetExhausted;
-      return r;
-    }
+    if (r.out.size() + seq.size() > room) return Stop(r, targetExhausted);
     r.out.insert(r.out.end(), seq.begin(), seq.end());
     ++r.chars;
     i += units;
     if (problem != conversionOK) replaced = problem;
   }
-  r.code = replaced;
-  return r;
+  return Stop(r, replaced);
 }
 
 // ---- Runners: the routines, called on Units and reported as an Outcome.
