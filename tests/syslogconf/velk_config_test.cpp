@@ -41,12 +41,14 @@ Server MakeServer(const std::string& flags, const std::string& proto,
 }
 
 // The files in /etc whose names begin with ".rsyslog": what a writer left.
+// The writers' lock file stays on purpose.
 Lines Leftovers() {
   Lines names;
   DIR* dir = ::opendir("/etc");
   while (dirent* entry = ::readdir(dir)) {
-    if (std::string(entry->d_name).rfind(".rsyslog", 0) == 0)
-      names.push_back(entry->d_name);
+    const std::string name = entry->d_name;
+    if (name.rfind(".rsyslog", 0) == 0 && name != ".rsyslog.conf.new.lock")
+      names.push_back(name);
   }
   ::closedir(dir);
   return names;
