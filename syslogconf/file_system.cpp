@@ -1,9 +1,12 @@
 #include "syslogconf/file_system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 namespace velk {
 
@@ -47,6 +50,20 @@ int FileSystem::Rename(const char* from, const char* to) {
 }
 
 int FileSystem::Unlink(const char* path) { return ::unlink(path); }
+
+int FileSystem::Fstat(int fd, struct stat* status) {
+  return ::fstat(fd, status);
+}
+
+int FileSystem::Flock(int fd, int operation) { return ::flock(fd, operation); }
+
+void FileSystem::Pause(unsigned milliseconds) {
+  struct timespec left;
+  left.tv_sec = milliseconds / 1000;
+  left.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
 
 FileSystem& Files() { return *g_files; }
 

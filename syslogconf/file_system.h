@@ -1,7 +1,8 @@
 // The file operations through which configurations are written and
-// committed.  The system's are used unless a test puts its own in front,
-// one that records them, fails them on purpose or works out what a power
-// cut at any moment would leave.
+// committed, and the pause of a writer that waits for another's lock.  The
+// system's are used unless a test puts its own in front, one that records
+// them, fails them on purpose, works out what a power cut at any moment
+// would leave or lets no real time pass.
 #ifndef VELKCONF_SYSLOGCONF_FILE_SYSTEM_H_
 #define VELKCONF_SYSLOGCONF_FILE_SYSTEM_H_
 
@@ -27,6 +28,10 @@ class FileSystem {
   virtual int Stat(const char* path, struct stat* status);
   virtual int Rename(const char* from, const char* to);
   virtual int Unlink(const char* path);
+  virtual int Fstat(int fd, struct stat* status);
+  virtual int Flock(int fd, int operation);
+  // Sleeps for milliseconds, however many signals arrive meanwhile.
+  virtual void Pause(unsigned milliseconds);
 };
 
 // The file system in use.

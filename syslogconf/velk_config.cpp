@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,19 @@ const char* const kLivePath = "/etc/rsyslog.conf";
 // fixed name, so that a process killed while writing leaves at most one
 // stray file, which the next run replaces.
 const char* const kStagingPath = "/etc/.rsyslog.conf.new.tmp";
+// Writers of the generated file, in this process or any other, take turns:
+// each holds an exclusive flock on this file from before it clears the
+// staging name until its file has taken its final name.  Otherwise a
+// second writer would remove the first one's staged file and make its own
+// under the same name, which the first would then rename into place half
+// written.  The file stays, empty, root's and 0600, so that no one else
+// can open it to hold the lock; a symbolic link in its place is refused.
+const char* const kLockPath = "/etc/.rsyslog.conf.new.lock";
+const mode_t kLockFileMode = 0600;
+// How long a writer waits for another to finish, and the longest pause
+// between two attempts to take the lock.
+const unsigned kLockWaitMs = 10000;
+const unsigned kLockPauseMaxMs = 50;
 const char* const kRestartCommand = "service syslog restart >/dev/null 2>&1";
 // The staged file's mode when there is no live file to take it from.
 const mode_t kNewFileMode = 0644;
@@ -41,8 +56,12 @@ const char* const kOutputOpenError =
     "Error: Unable to open file /etc/rsyslog.conf.new ";
 const char* const kOutputWriteError =
     "Error: Unable to write file /etc/rsyslog.conf.new: ";
+const char* const kLockError =
+    "Error: Unable to lock file /etc/.rsyslog.conf.new.lock: ";
 
 const char* Word(bool value) { return value ? "true" : "false"; }
+
+std::string Reason(int error) { return std::strerror(error); }
 
 std::string DirectoryOf(const std::string& path) {
   const std::string::size_type slash = path.rfind('/');
@@ -116,6 +135,36 @@ bool TakeLiveOwnerAndMode(int fd) {
   }
   return Files().Fchown(fd, owner, group) == 0 &&
          Files().Fchmod(fd, mode & ~kWritableByOthers) == 0;
+}
+
+// Takes the writers' lock on the open lock file, after making the file
+// root's and 0600 if it is not; waits up to kLockWaitMs for the writer
+// that holds it.  "" once held, else the message to fail with.
+std::string TakeWritersLock(int fd) {
+  const std::string failure = kLockError;
+  struct stat lock;
+  if (Files().Fstat(fd, &lock) != 0) return failure + Reason(errno);
+  if (!S_ISREG(lock.st_mode)) return failure + "not a regular file";
+  if ((lock.st_uid != 0 || lock.st_gid != 0 ||
+       (lock.st_mode & 07777) != kLockFileMode) &&
+      (Files().Fchown(fd, 0, 0) != 0 ||
+       Files().Fchmod(fd, kLockFileMode) != 0)) {
+    return failure + Reason(errno);
+  }
+  unsigned waited = 0;
+  unsigned pause = 1;
+  while (Files().Flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return failure + Reason(errno);
+    if (waited >= kLockWaitMs) {
+      return failure + "another writer has held it for more than " +
+             std::to_string(kLockWaitMs / 1000) + " seconds";
+    }
+    Files().Pause(pause);
+    waited += pause;
+    pause = std::min(2 * pause, kLockPauseMaxMs);
+  }
+  return "";
 }
 
 // Makes a rename in directory durable.  Best effort: the rename itself has
@@ -277,10 +326,21 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   if (::lstat(kNewPath, &existing) == 0 && S_ISDIR(existing.st_mode)) {
     return Fail(kOutputOpenError);  // nothing can be renamed over it
   }
-  // A killed writer's staged file is removed, not reused: whoever holds it
-  // open could still write into it.  The new one is open to its creator
-  // alone until it has its final owner and mode, which do not depend on
-  // the umask.
+  FileDescriptor lock(Files().Open(
+      kLockPath, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+      kLockFileMode));
+  if (!lock.IsOpen()) {
+    // Where the lock file cannot be made, the output could not be either.
+    Log(kTrace, "VelkConfig::Configure: Unable to open file %s: %s", kLockPath,
+        std::strerror(errno));
+    return Fail(kOutputOpenError);
+  }
+  const std::string busy = TakeWritersLock(lock.Get());
+  if (!busy.empty()) return Fail(busy);
+  // A staged file found now is a killed writer's (a live one would hold
+  // the lock).  It is removed, not reused: whoever holds it open could
+  // still write into it.  The new one is open to its creator alone until
+  // it has its final owner and mode, which do not depend on the umask.
   Files().Unlink(kStagingPath);
   FileDescriptor output(
       Files().Open(kStagingPath,
@@ -303,7 +363,7 @@ bool VelkConfig::Configure(XmlPolicyProcessor* processor) {
   if (!written) {
     output.Close();
     Files().Unlink(kStagingPath);
-    return Fail(kOutputWriteError + std::string(std::strerror(error)));
+    return Fail(kOutputWriteError + Reason(error));
   }
   SyncDirectory(DirectoryOf(kNewPath));
   return true;

@@ -1,16 +1,23 @@
 // What the configuration writer leaves on disk beyond the text: the staged
-// file's owner and mode, a killed writer's leftovers, every failing file
-// operation, and what a power cut at any moment of an update would leave.
-// The file operations go through a file system that records them, fails
-// one on purpose, and keeps track of what is not yet durable.  Runs inside
-// the sandbox.
+// file's owner and mode, a killed writer's leftovers, writers in other
+// processes at the same time, every failing file operation, and what a
+// power cut at any moment of an update would leave.  The file operations
+// go through a file system that records them, fails one on purpose, keeps
+// track of what is not yet durable and lets no real time pass in a pause.
+// Runs inside the sandbox.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -27,8 +34,13 @@
 namespace {
 
 const std::string kStaging = "/etc/.rsyslog.conf.new.tmp";
+const std::string kLock = "/etc/.rsyslog.conf.new.lock";
+const std::string kOpenError =
+    "Error: Unable to open file /etc/rsyslog.conf.new ";
 const std::string kWriteError =
     "Error: Unable to write file /etc/rsyslog.conf.new: ";
+const std::string kLockError =
+    "Error: Unable to lock file /etc/.rsyslog.conf.new.lock: ";
 
 using Inode = std::pair<dev_t, ino_t>;
 
@@ -66,6 +78,8 @@ class FaultyFileSystem : public velk::FileSystem {
   std::vector<std::string> lost;
   std::set<std::string> watched = {kLive, kNew};
   std::set<std::string> mayBeMissing = {kNew};
+  unsigned pausedMs = 0;
+  std::function<void()> onPause;
 
   // True when a power cut could still undo the last change of path's name.
   bool Undoable(const std::string& path) const {
@@ -133,6 +147,18 @@ class FaultyFileSystem : public velk::FileSystem {
     return Check(
         Call("rename", from, [&] { return FileSystem::Rename(from, to); }));
   }
+  int Fstat(int fd, struct stat* status) override {
+    return Check(Call("fstat", paths_[fd],
+                      [&] { return FileSystem::Fstat(fd, status); }));
+  }
+  int Flock(int fd, int operation) override {
+    return Check(Call("flock", paths_[fd],
+                      [&] { return FileSystem::Flock(fd, operation); }));
+  }
+  void Pause(unsigned milliseconds) override {
+    pausedMs += milliseconds;
+    if (onPause) onPause();
+  }
   int Unlink(const char* path) override {
     NoteNameChange(path);
     const std::optional<Inode> file = InodeAt(path);
@@ -192,7 +218,7 @@ class FileSafetyTest : public HostTest {
  protected:
   void SetUp() override {
     HostTest::SetUp();
-    for (const std::string& path : {kNew, kLive, kStaging})
+    for (const std::string& path : {kNew, kLive, kStaging, kLock})
       ::unlink(path.c_str());
     WriteFile(kIn, kTemplate);
     policy.m_bLocalLogEnabled = true;
@@ -335,13 +361,14 @@ TEST_F(FileSafetyTest, EveryMomentOfAnUpdateSurvivesAPowerCut) {
 // Each file operation of Configure that fails makes it fail with the
 // system's reason, and leaves the files as they were and nothing behind.
 TEST_F(FileSafetyTest, FailingFileOperationLeavesTheFilesAsTheyWere) {
-  const std::string openError =
-      "Error: Unable to open file /etc/rsyslog.conf.new ";
   const struct {
     FaultyFileSystem::Fault fault;
     std::string message;
   } cases[] = {
-      {{"open", kStaging, EACCES}, openError},
+      {{"open", kLock, EROFS}, kOpenError},
+      {{"fstat", kLock, EIO}, kLockError + "Input/output error"},
+      {{"flock", kLock, ENOLCK}, kLockError + "No locks available"},
+      {{"open", kStaging, EACCES}, kOpenError},
       {{"fchown", kStaging, EPERM}, kWriteError + "Operation not permitted"},
       {{"fchmod", kStaging, EPERM}, kWriteError + "Operation not permitted"},
       {{"read", kIn, EIO}, kWriteError + "Input/output error"},
@@ -382,6 +409,212 @@ TEST_F(FileSafetyTest, FailingCommitRenameKeepsTheLiveFile) {
                       "'/etc/rsyslog.conf.new', Destination file: "
                       "'/etc/rsyslog.conf'. Reason: Input/output error"),
             log.end());
+}
+
+// Another process that holds the writers' lock until released (or until
+// the test process is gone).
+class LockHolder {
+ public:
+  LockHolder() {
+    int ready[2], release[2];
+    if (::pipe(ready) != 0 || ::pipe(release) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      ::close(release[1]);
+      const int fd = ::open(kLock.c_str(), O_RDONLY | O_CREAT, 0600);
+      char byte = 0;
+      if (fd < 0 || ::flock(fd, LOCK_EX) != 0 ||
+          ::write(ready[1], &byte, 1) != 1) {
+        ::_exit(1);
+      }
+      while (::read(release[0], &byte, 1) < 0 && errno == EINTR) {
+      }
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    release_ = release[1];
+    char byte;
+    held_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+  }
+  ~LockHolder() { Release(); }
+  bool Held() const { return held_; }
+  void Release() {
+    if (pid_ <= 0) return;
+    ::close(release_);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  bool held_ = false;
+};
+
+// A writer waits while another process holds the writers' lock, and
+// writes once it is let go; a holder that keeps it past the bound makes
+// the write fail with the reason, the files left as they were.
+TEST_F(FileSafetyTest, WriterWaitsForTheLockHolder) {
+  ASSERT_TRUE(Configure()) << message;
+  const std::string clean = ReadFile(kNew);
+  {
+    WriteFile(kNew, "previous\n");
+    LockHolder holder;
+    ASSERT_TRUE(holder.Held());
+    int pauses = 0;
+    files.onPause = [&] {
+      if (++pauses == 3) holder.Release();
+    };
+    ASSERT_TRUE(Configure()) << message;
+    EXPECT_EQ(pauses, 3);
+    EXPECT_EQ(ReadFile(kNew), clean);
+  }
+
+  files.onPause = nullptr;
+  files.pausedMs = 0;
+  WriteFile(kNew, "previous\n");
+  LockHolder holder;
+  ASSERT_TRUE(holder.Held());
+  logger.lines.clear();
+  EXPECT_FALSE(Configure());
+  const std::string timeout =
+      kLockError + "another writer has held it for more than 10 seconds";
+  EXPECT_EQ(message, timeout);
+  EXPECT_EQ(LinesAt(1), std::vector<std::string>{timeout});
+  EXPECT_GE(files.pausedMs, 10000u);
+  EXPECT_LE(files.pausedMs, 10050u);
+  EXPECT_EQ(ReadFile(kNew), "previous\n");
+  EXPECT_FALSE(Exists(kStaging));
+}
+
+// The writers' lock file is made root's and 0600 whatever the umask, and
+// taken back from anyone else, who could otherwise hold the lock; one
+// that is no plain file is refused with the reason (a symbolic link is
+// not followed) and the files are left as they were.
+TEST_F(FileSafetyTest, LockFileIsPrivateToRoot) {
+  const std::string target = "/tmp/lock-target";
+  const struct {
+    const char* name;
+    mode_t umask;
+    std::function<void()> arrange;
+    std::string message;  // empty when the write succeeds
+    std::string detail;   // a level 12 line that says why
+  } cases[] = {
+      {"made under umask 000", 0, nullptr, "", ""},
+      {"made under umask 0277", 0277, nullptr, "", ""},
+      {"someone else's, readable by all", 022,
+       [] {
+         WriteFile(kLock, "");
+         SetOwner(kLock, {0644, 1000, 1000});
+       },
+       "", ""},
+      {"a symbolic link", 022,
+       [&] { ASSERT_EQ(::symlink(target.c_str(), kLock.c_str()), 0); },
+       kOpenError,
+       "VelkConfig::Configure: Unable to open file "
+       "/etc/.rsyslog.conf.new.lock: Too many levels of symbolic links"},
+      {"a directory", 022, [] { ASSERT_EQ(::mkdir(kLock.c_str(), 0700), 0); },
+       kOpenError,
+       "VelkConfig::Configure: Unable to open file "
+       "/etc/.rsyslog.conf.new.lock: Is a directory"},
+      {"a pipe", 022, [] { ASSERT_EQ(::mkfifo(kLock.c_str(), 0600), 0); },
+       kLockError + "not a regular file", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::unlink(kLock.c_str());
+    ::rmdir(kLock.c_str());
+    WriteFile(kNew, "previous\n");
+    if (c.arrange) c.arrange();
+    logger.lines.clear();
+    const mode_t mask = ::umask(c.umask);
+    const bool configured = Configure();
+    ::umask(mask);
+    if (c.message.empty()) {
+      EXPECT_TRUE(configured) << message;
+      EXPECT_EQ(OwnerOf(kLock), (Owner{0600, 0, 0}));
+      continue;
+    }
+    EXPECT_FALSE(configured);
+    EXPECT_EQ(message, c.message);
+    if (!c.detail.empty()) {
+      const std::vector<std::string> log = LinesAt(12);
+      EXPECT_NE(std::find(log.begin(), log.end(), c.detail), log.end());
+    }
+    EXPECT_EQ(ReadFile(kNew), "previous\n");
+    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(Exists(kStaging));
+  }
+  ::rmdir(kLock.c_str());
+}
+
+// Writers in several processes at once: every write succeeds, and every
+// file that stands at /etc/rsyslog.conf.new, at any moment, is one
+// writer's complete output.
+TEST_F(FileSafetyTest, ConcurrentWritersPublishOnlyCompleteFiles) {
+  velk::UseFileSystem(nullptr);  // the system's operations, at full pace
+  // A large template, so that writing takes a while.
+  WriteFile(kIn, kTemplate + std::string(256 * 1024, '#') + "\n");
+  const int kWriters = 3;
+  const int kRounds = 200;
+  std::set<std::string> complete;
+  for (int i = 0; i < kWriters; ++i) {
+    policy.m_vecSyslogServers[0].port = std::to_string(5140 + i);
+    ASSERT_TRUE(Configure()) << message;
+    complete.insert(ReadFile(kNew));
+  }
+  ASSERT_EQ(complete.size(), static_cast<std::size_t>(kWriters));
+
+  std::map<pid_t, int> writers;  // pid -> writer
+  for (int i = 0; i < kWriters; ++i) {
+    policy.m_vecSyslogServers[0].port = std::to_string(5140 + i);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0) << std::strerror(errno);
+    if (pid == 0) {
+      for (int round = 0; round < kRounds; ++round) {
+        if (!Configure()) {
+          std::fprintf(stderr, "writer %d, round %d: %s\n", i, round,
+                       message.c_str());
+          ::_exit(1);
+        }
+      }
+      ::_exit(0);
+    }
+    writers[pid] = i;
+  }
+  // Watches the name until every writer is done.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::minutes(5);
+  std::vector<std::string> foreign;  // what else stood there
+  while (!writers.empty()) {
+    const std::string text = ReadFile(kNew);
+    if (complete.count(text) == 0 && foreign.size() < 5) {
+      foreign.push_back(std::to_string(text.size()) + " bytes");
+    }
+    for (auto it = writers.begin(); it != writers.end();) {
+      int status = 0;
+      if (::waitpid(it->first, &status, WNOHANG) != it->first) {
+        ++it;
+        continue;
+      }
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+          << "writer " << it->second << " failed";
+      it = writers.erase(it);
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      for (const auto& writer : writers) {
+        ::kill(writer.first, SIGKILL);
+        ::waitpid(writer.first, nullptr, 0);
+      }
+      FAIL() << "writers still running after 5 minutes";
+    }
+  }
+  EXPECT_EQ(foreign, std::vector<std::string>());
+  EXPECT_EQ(complete.count(ReadFile(kNew)), 1u);
+  EXPECT_FALSE(Exists(kStaging));
 }
 
 }  // namespace

@@ -195,6 +195,8 @@ run repo-quiet render --from-repository --param "RepositoryRoot=$scratch/repo" -
   --ns-info relativePath=velk --ns-info schemaName=velk.xsd
 check "a repository policy that logs nothing is refused too" status repo-quiet 1
 check "naming the repository's file" contains "$scratch/repo-quiet.err" "$scratch/repo/policies/velk/p.xml: the policy turns logging off"
+# The real /etc's writers' lock (root's, 0600) stays out of the private one.
+install -m 0600 /dev/null /etc/.rsyslog.conf.new.lock
 "${nobody[@]}" "$VELKHOST" render --check "$A" >"$scratch/nobody.out" 2>"$scratch/nobody.err"
 check "render works as nobody" test $? = 0
 check "and renders the rules" contains "$scratch/nobody.out" "local5.*;local6.*;local7.* action(type=\"omfwd\" target=\"127.0.0.1\" port=\"10514\" protocol=\"udp\""

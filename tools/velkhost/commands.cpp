@@ -208,7 +208,7 @@ bool EnterPrivateWorld(std::string& error) {
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == ".." || name == "rsyslog.conf.new" ||
-        name == ".rsyslog.conf.new.tmp") {
+        name == ".rsyslog.conf.new.tmp" || name == ".rsyslog.conf.new.lock") {
       continue;
     }
     if (!(name == "rsyslog.conf" ? CopyLiveFile(real, error)

@@ -23,8 +23,9 @@ Verdict DaemonCheck(const std::string& rsyslogd, const std::string& path,
 // Moves this process into private mount and network namespaces (and, for a
 // user other than root, a user namespace) in which /etc is a private
 // tmpfs: every entry of the real /etc is bound into it read-only, except
-// /etc/rsyslog.conf.new and its staging file, so that what is written there
-// vanishes with the process.  The process must have no threads yet.  false
+// /etc/rsyslog.conf.new, its staging file and the writers' lock file, so
+// that what is written there vanishes with the process, and a writer here
+// never waits for one outside.  The process must have no threads yet.  false
 // with the reason on failure.
 bool EnterPrivateWorld(std::string& error);
 
