@@ -2,14 +2,9 @@
 #include "unicode/from_utf8_avx512.h"
 
 #if defined(VELK_UTF_SSE2)
-// GCC 12's AVX-512 widening intrinsics start from an undefined vector,
-// which -W(maybe-)uninitialized reports wherever they are inlined.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
-
 #include <cstdint>
 
+#include "unicode/avx512.h"
 #include "unicode/utf8_check_ssse3.h"
 
 namespace velk {

@@ -2,13 +2,9 @@
 #include "unicode/to_utf8_avx512.h"
 
 #if defined(VELK_UTF_SSE2)
-// GCC 12's AVX-512 intrinsics start from an undefined vector, which
-// -W(maybe-)uninitialized reports wherever they are inlined.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
-
 #include <cstdint>
+
+#include "unicode/avx512.h"
 
 namespace velk {
 namespace simd {
@@ -111,11 +107,7 @@ VELK_AVX512 std::size_t Utf16ToUtf8Avx512(const unsigned char* src,
       const __m256i following = h == 0 ? _mm512_castsi512_si256(next)
                                        : _mm512_extracti64x4_epi64(next, 1);
       const __m512i u = _mm512_cvtepu16_epi32(half);
-      // (high - D800) << 10 + (low - DC00) + 10000
-      const __m512i pair =
-          _mm512_sub_epi32(_mm512_add_epi32(_mm512_slli_epi32(u, 10),
-                                            _mm512_cvtepu16_epi32(following)),
-                           Dwords(0x35FDC00));
+      const __m512i pair = PairCharacters(u, _mm512_cvtepu16_epi32(following));
       dst += StoreUtf8(_mm512_mask_mov_epi32(
                            u, static_cast<__mmask16>(high >> (16 * h)), pair),
                        static_cast<__mmask16>(quiet >> (16 * h)), dst);

@@ -2,11 +2,7 @@
 #include "unicode/utf16_to_utf32_avx512.h"
 
 #if defined(VELK_UTF_SSE2)
-// GCC 12's AVX-512 intrinsics start from an undefined vector, which
-// -W(maybe-)uninitialized reports wherever they are inlined.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
+#include "unicode/avx512.h"
 
 namespace velk {
 namespace simd {
@@ -87,11 +83,8 @@ VELK_AVX512 std::size_t Utf16ToUtf32Avx512(const unsigned char* src,
     const __mmask32 emit = ~(low | (lastHigh ? __mmask32{1} << 31 : 0));
     for (int h = 0; h < 2; ++h) {
       const __m512i u = _mm512_cvtepu16_epi32(halves[h]);
-      // (high - D800) << 10 + (low - DC00) + 10000
-      const __m512i pair = _mm512_sub_epi32(
-          _mm512_add_epi32(_mm512_slli_epi32(u, 10),
-                           _mm512_cvtepu16_epi32(nextHalves[h])),
-          _mm512_set1_epi32(0x35FDC00));
+      const __m512i pair =
+          PairCharacters(u, _mm512_cvtepu16_epi32(nextHalves[h]));
       const __mmask16 lanes = static_cast<__mmask16>(emit >> (16 * h));
       const __m512i chars = _mm512_maskz_compress_epi32(
           lanes, _mm512_mask_mov_epi32(

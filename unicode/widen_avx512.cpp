@@ -2,10 +2,7 @@
 #include "unicode/widen_avx512.h"
 
 #if defined(VELK_UTF_SSE2)
-// GCC 12's AVX-512 widening intrinsics start from an undefined vector,
-// which -Wmaybe-uninitialized reports wherever they are inlined.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
+#include "unicode/avx512.h"
 
 namespace velk {
 namespace simd {
