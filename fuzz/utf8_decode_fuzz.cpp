@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   same(velk::ValidUtf8Portable(input.data, end), "portable");
 #if defined(VELK_UTF_SSE2)
   if (velk::HasSsse3()) same(velk::ValidUtf8Ssse3(input.data, end), "ssse3");
+  if (velk::HasAvx512()) same(velk::ValidUtf8Avx512(input.data, end), "avx512");
 #endif
   return 0;
 }

@@ -5,30 +5,10 @@
 #include <cstdint>
 
 #include "unicode/avx512.h"
-#include "unicode/utf8_check_ssse3.h"
 
 namespace velk {
 namespace simd {
 namespace {
-
-VELK_AVX512 inline __m512i Broadcast(const char (&table)[16]) {
-  return _mm512_broadcast_i32x4(
-      _mm_load_si128(reinterpret_cast<const __m128i*>(table)));
-}
-
-VELK_AVX512 inline __m512i HighNibbles512(__m512i v) {
-  return _mm512_and_si512(_mm512_srli_epi16(v, 4), _mm512_set1_epi8(0x0F));
-}
-
-// The bytes of in moved up by kBack places, the last of prev coming in
-// first: byte i is in[i - kBack].
-template <int kBack>
-VELK_AVX512 inline __m512i Back(__m512i in, __m512i prev) {
-  // Each 16-byte lane next to the lane before it (prev's last for the
-  // first), then shifted within the pair.
-  const __m512i before = _mm512_alignr_epi64(in, prev, 6);
-  return _mm512_alignr_epi8(in, before, 16 - kBack);
-}
 
 // Stores count units (the low 16-bit lanes of units; into UTF-32, with
 // bits 16 to 20 from the same lanes of high when it is given) as units of
@@ -93,9 +73,6 @@ VELK_AVX512 std::size_t Utf8ToUnitsAvx512(const unsigned char* src,
                                           std::size_t& charsOut) {
   unsigned char* dst = out;  // local copies, kept in registers
   std::size_t chars = charsOut;
-  const __m512i byte1High = Broadcast(kByte1High),
-                byte1Low = Broadcast(kByte1Low),
-                byte2High = Broadcast(kByte2High);
   const __m512i x0F = _mm512_set1_epi8(0x0F), x3F = _mm512_set1_epi8(0x3F);
   __m512i prev = _mm512_setzero_si512();
   std::size_t i = 0, pending = 0;  // bytes of an unfinished character
@@ -118,17 +95,7 @@ VELK_AVX512 std::size_t Utf8ToUnitsAvx512(const unsigned char* src,
     const __m512i p1 = Back<1>(in, prev), p2 = Back<2>(in, prev),
                   p3 = Back<3>(in, prev);
     // The validator's checks, and no EF BF BE or EF BF BF.
-    const __m512i special = _mm512_and_si512(
-        _mm512_and_si512(
-            _mm512_shuffle_epi8(byte1High, HighNibbles512(p1)),
-            _mm512_shuffle_epi8(byte1Low, _mm512_and_si512(p1, x0F))),
-        _mm512_shuffle_epi8(byte2High, HighNibbles512(in)));
-    const __m512i must23 =
-        _mm512_or_si512(_mm512_subs_epu8(p2, _mm512_set1_epi8(0xE0 - 0x80)),
-                        _mm512_subs_epu8(p3, _mm512_set1_epi8(0xF0 - 0x80)));
-    const __m512i errors = _mm512_xor_si512(
-        _mm512_and_si512(must23, _mm512_set1_epi8(static_cast<char>(0x80))),
-        special);
+    const __m512i errors = Utf8Errors512(in, prev);
     const __mmask64 nonChar =
         _mm512_cmpeq_epi8_mask(p2, _mm512_set1_epi8(static_cast<char>(0xEF))) &
         _mm512_cmpeq_epi8_mask(p1, _mm512_set1_epi8(static_cast<char>(0xBF))) &

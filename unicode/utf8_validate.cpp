@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "unicode/avx512.h"
 #include "unicode/utf8_check_ssse3.h"
 #include "unicode/utf_tables.h"
 #include "velkconf/convert_utf.h"
@@ -73,6 +74,39 @@ VELK_SSSE3 bool ValidUtf8Ssse3(const unsigned char* s,
          0xFFFF;
 }
 
+VELK_AVX512 bool ValidUtf8Avx512(const unsigned char* s,
+                                 const unsigned char* end) {
+  const std::size_t n = static_cast<std::size_t>(end - s);
+  __m512i error = _mm512_setzero_si512(), prev = _mm512_setzero_si512();
+  // Where the last bytes of the block before start a sequence that needs
+  // more; and such sequences that ASCII cut short.
+  __m128i incomplete = _mm_setzero_si128(), cut = _mm_setzero_si128();
+  std::size_t i = 0;
+  for (; i + 64 <= n; i += 64) {
+    const __m512i in = _mm512_loadu_si512(s + i);
+    if (_mm512_movepi8_mask(in) == 0) {
+      cut = _mm_or_si128(cut, incomplete);
+      incomplete = _mm_setzero_si128();
+      prev = in;
+      continue;
+    }
+    error = _mm512_or_si512(error, simd::Utf8Errors512(in, prev));
+    incomplete = simd::Incomplete(_mm512_extracti32x4_epi32(in, 3));
+    prev = in;
+    if (_mm512_test_epi8_mask(error, error) != 0) return false;
+  }
+  // The rest, zero-padded: a sequence cut short by the end is followed by
+  // zero bytes, which the checks take for ASCII.
+  if (i < n) {
+    const __m512i in =
+        _mm512_maskz_loadu_epi8((~__mmask64{0}) >> (64 - (n - i)), s + i);
+    error = _mm512_or_si512(error, simd::Utf8Errors512(in, prev));
+    incomplete = _mm_setzero_si128();
+  }
+  return _mm512_test_epi8_mask(error, error) == 0 &&
+         simd::AllZero(_mm_or_si128(cut, incomplete));
+}
+
 #endif  // VELK_UTF_SSE2
 
 }  // namespace velk
@@ -81,6 +115,7 @@ bool isLegalUTF8Sequence(const unsigned char* source,
                          const unsigned char* sourceEnd) {
   if (sourceEnd <= source) return true;
 #if defined(VELK_UTF_SSE2)
+  if (velk::HasAvx512()) return velk::ValidUtf8Avx512(source, sourceEnd);
   if (velk::HasSsse3()) return velk::ValidUtf8Ssse3(source, sourceEnd);
 #endif
   return velk::ValidUtf8Portable(source, sourceEnd);

@@ -472,6 +472,7 @@ TEST(Conversions, EveryValidatorPathAgainstModel) {
       {"portable", velk::ValidUtf8Portable}};
 #if defined(VELK_UTF_SSE2)
   if (velk::HasSsse3()) paths.push_back({"ssse3", velk::ValidUtf8Ssse3});
+  if (velk::HasAvx512()) paths.push_back({"avx512", velk::ValidUtf8Avx512});
 #endif
   const unsigned long kBytes[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F,
                                   0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0,
@@ -490,6 +491,27 @@ TEST(Conversions, EveryValidatorPathAgainstModel) {
         ASSERT_EQ(path.second(bytes.data(), bytes.data() + bytes.size()),
                   IsLegalUtf8(*text))
             << path.first << " on " << Hex(*text);
+      }
+    }
+  }
+  // Sequences cut short at and around the vector blocks' ends, then ASCII
+  // of no length, a few bytes or whole blocks.
+  const Units kSequences[] = {
+      {0xC3, 0xA9}, {0xE2, 0x82, 0xAC}, {0xF0, 0x9F, 0x98, 0x80}};
+  for (std::size_t before = 58; before <= 66; ++before) {
+    for (const Units& sequence : kSequences) {
+      for (std::size_t keep = 1; keep <= sequence.size(); ++keep) {
+        for (std::size_t after : {0, 3, 64, 130}) {
+          Units text(before, 0x41);
+          text.insert(text.end(), sequence.begin(), sequence.begin() + keep);
+          text.insert(text.end(), after, 0x42);
+          const std::vector<unsigned char> bytes(text.begin(), text.end());
+          for (const auto& path : paths) {
+            ASSERT_EQ(path.second(bytes.data(), bytes.data() + bytes.size()),
+                      keep == sequence.size())
+                << path.first << " on " << Hex(text);
+          }
+        }
       }
     }
   }
