@@ -559,7 +559,7 @@ TEST_F(FileSafetyTest, ConcurrentWritersPublishOnlyCompleteFiles) {
   // A large template, so that writing takes a while.
   WriteFile(kIn, kTemplate + std::string(256 * 1024, '#') + "\n");
   const int kWriters = 3;
-  const int kRounds = 200;
+  const int kRounds = 100;
   std::set<std::string> complete;
   for (int i = 0; i < kWriters; ++i) {
     policy.m_vecSyslogServers[0].port = std::to_string(5140 + i);
